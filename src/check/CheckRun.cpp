@@ -1,0 +1,83 @@
+#include "check/CheckRun.h"
+
+#include "check/Report.h"
+#include "check/Settings.h"
+#include "probes/MixerProbe.h"
+#include "probes/PlayWhileRecord.h"
+
+namespace {
+
+struct CheckState {
+  uint32_t Score;
+  bool FullSupport;
+  Report Text;
+};
+
+// Adds `bit` to the score when `present`; otherwise reports `missingPassage`
+// and gives up full support.
+void Grade(CheckState* state, bool present, uint32_t bit,
+           const char* missingPassage) {
+  if (present) {
+    state->Score |= bit;
+  } else {
+    AppendToReport(&state->Text, missingPassage);
+    state->FullSupport = false;
+  }
+}
+
+}  // namespace
+
+int CheckRun(Platform& platform, ModuleInstance instance) {
+  CheckState state;
+  state.Score = 0;
+  state.FullSupport = true;
+  ClearReport(&state.Text);
+
+  const uint32_t profile = ReadLineInProfile(platform);
+  const uint32_t mixerIndex = ReadMixerIndex(platform);
+
+  const MixerCapabilities caps = ProbeMixer(platform, mixerIndex, profile);
+  Grade(&state, caps.MixerOpened, ScoreMixer, NoMixerPassage);
+  Grade(&state, caps.OutputFaderFound, ScoreOutputFader, NoFaderPassage);
+  Grade(&state, caps.OutputWaveMuteFound, ScoreWaveMute, NoWaveMutePassage);
+  Grade(&state, caps.OutputMicMuteFound, ScoreMicMute, NoMicMutePassage);
+
+  const bool bothMutes = caps.OutputMicMuteFound && caps.OutputWaveMuteFound;
+  if (bothMutes) {
+    AppendToReport(&state.Text, BothMutesPassage);
+  }
+  WriteEchoMicSetting(platform, bothMutes);
+
+  const bool inputSwitching =
+      (caps.InputSelectorFound && caps.InputMicFound && caps.InputLineFound) ||
+      (caps.InputMicMuteFound && caps.InputLineMuteFound);
+  if (inputSwitching) {
+    AppendToReport(&state.Text, InputSwitchingPassage);
+  }
+  Grade(&state, inputSwitching, ScoreInputSwitching, NoInputSwitchingPassage);
+
+  WaveRecording recording;
+  const RecordStartStatus status = StartRecording(platform, &recording);
+  Grade(&state, status == RecordStarted, ScoreRecording,
+        RecordingFailedPassage);
+
+  // Played whatever the recording did: a board may still play the clip.
+  const bool played = PlayTestClip(platform, instance);
+  if (played) {
+    AppendToReport(&state.Text, PlayWhileRecordingPassage);
+  }
+  Grade(&state, played, ScorePlayWhileRecording, NoPlayWhileRecordingPassage);
+  WriteStopLoopSetting(platform, played);
+
+  StopRecording(platform, recording);
+
+  AppendToReport(&state.Text,
+                 state.FullSupport ? FullSupportVerdict : NoFullSupportVerdict);
+  char scoreText[12];
+  FormatScore(state.Score, scoreText);
+  AppendToReport(&state.Text, ScoreLead);
+  AppendToReport(&state.Text, scoreText);
+
+  platform.ShowMessageBox(state.Text.Text, ReportCaption, MessageBoxOk);
+  return 0;
+}

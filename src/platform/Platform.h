@@ -1,0 +1,106 @@
+// What the checker needs from the operating system, and nothing more.
+//
+// Every operation is a thin wrapper over one Windows multimedia, profile or
+// message-box call. Results come back as the platform's own return codes
+// (0 means success for the mixer and MCI calls); the checker turns failures
+// into findings, so no operation here ever decides anything.
+#ifndef KALVORN_PLATFORM_PLATFORM_H
+#define KALVORN_PLATFORM_PLATFORM_H
+
+#include <stdint.h>
+
+typedef void* MixerHandle;      // an open mixer; 0 when none was obtained
+typedef void* ModuleInstance;   // locates the embedded clip
+typedef uint32_t WaveDeviceId;  // MCI device identifier; 0 addresses no device
+typedef uint32_t PlatformResult;
+
+const PlatformResult PlatformSuccess = 0;  // MMSYSERR_NOERROR
+
+// Mixer line component types.
+const uint32_t ComponentTypeDstSpeakers = 4;
+const uint32_t ComponentTypeDstWaveIn = 7;
+const uint32_t ComponentTypeSrcLine = 0x1002;
+const uint32_t ComponentTypeSrcMicrophone = 0x1003;
+const uint32_t ComponentTypeSrcWaveOut = 0x1008;
+const uint32_t ComponentTypeSrcAuxiliary = 0x1009;
+
+// Mixer control types.
+const uint32_t ControlTypeVolume = 0x50030001;
+const uint32_t ControlTypeMute = 0x20010002;
+const uint32_t ControlTypeMux = 0x70010001;
+const uint32_t ControlTypeMixer = 0x71010001;
+
+// Mixer line flags.
+const uint32_t LineFlagSource = 0x80000000u;
+
+// Message box style with a single OK button.
+const uint32_t MessageBoxOk = 0;
+
+// WAVE_FORMAT_PCM.
+const uint16_t WaveFormatPcm = 1;
+
+// The fields of a mixer line that the checker reads.
+struct MixerLine {
+  uint32_t LineId;
+  uint32_t LineFlags;
+  uint32_t ComponentType;
+  uint32_t SourceCount;
+};
+
+// The recording format sent to the wave-audio device.
+struct WaveFormat {
+  uint16_t FormatTag;
+  uint16_t Channels;
+  uint32_t SamplesPerSecond;
+  uint32_t AverageBytesPerSecond;
+  uint16_t BlockAlign;
+  uint16_t BitsPerSample;
+};
+
+class Platform {
+ public:
+  // Mixer services.
+  // Opens mixer `mixerIndex`; returns 0 when there is no such mixer.
+  virtual MixerHandle OpenMixer(uint32_t mixerIndex) = 0;
+  virtual PlatformResult GetDestinationCount(MixerHandle mixer,
+                                             uint32_t* destinationCount) = 0;
+  virtual PlatformResult GetDestinationLine(MixerHandle mixer,
+                                            uint32_t destination,
+                                            MixerLine* line) = 0;
+  virtual PlatformResult GetSourceLine(MixerHandle mixer, uint32_t destination,
+                                       uint32_t source, MixerLine* line) = 0;
+  // Success when line `lineId` has a control of `controlType`.
+  virtual PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
+                                         uint32_t controlType) = 0;
+  virtual void CloseMixer(MixerHandle mixer) = 0;
+
+  // MCI wave-audio device.
+  // Opens a new, unnamed recording; fills `deviceId` on success.
+  virtual PlatformResult OpenWaveAudio(WaveDeviceId* deviceId) = 0;
+  virtual PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
+                                            const WaveFormat& format) = 0;
+  // Starts recording and returns at once; the device records on its own.
+  virtual PlatformResult StartRecord(WaveDeviceId deviceId) = 0;
+  virtual PlatformResult CloseDevice(WaveDeviceId deviceId) = 0;
+
+  // Plays a clip from the module's resources synchronously, to its end;
+  // true when it was played.
+  virtual bool PlayResourceClip(const char* resourceName,
+                                ModuleInstance instance) = 0;
+
+  // Profile (INI) services. The file name is used exactly as given.
+  virtual uint32_t ReadProfileInt(const char* section, const char* key,
+                                  int32_t defaultValue,
+                                  const char* fileName) = 0;
+  virtual bool WriteProfileString(const char* section, const char* key,
+                                  const char* value, const char* fileName) = 0;
+
+  // Modal message box with no owner; returns when it is dismissed.
+  virtual void ShowMessageBox(const char* text, const char* caption,
+                              uint32_t style) = 0;
+
+ protected:
+  ~Platform() {}
+};
+
+#endif

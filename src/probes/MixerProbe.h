@@ -1,0 +1,33 @@
+// Finds out which mixer controls the sound board offers for routing audio to
+// two radios and for switching the recording input.
+#ifndef KALVORN_PROBES_MIXERPROBE_H
+#define KALVORN_PROBES_MIXERPROBE_H
+
+#include "platform/Platform.h"
+
+struct MixerCapabilities {
+  bool MixerOpened;
+  bool OutputFaderFound;
+  bool OutputWaveMuteFound;
+  bool OutputMicMuteFound;
+  bool InputSelectorFound;
+  bool InputLineFound;
+  bool InputLineMuteFound;
+  bool InputMicFound;
+  bool InputMicMuteFound;
+};
+
+// Source types that count as the line input, indexed by the line-input
+// profile: some drivers label the line input as an auxiliary input.
+extern const uint32_t LineInputTypes[2];
+
+extern const char LineInputCaption[];
+extern const char LineInputMessage[];
+
+// Opens mixer `mixerIndex`, scans its first speakers and first wave-input
+// destinations, and closes it. When the wave input has no source of
+// LineInputTypes[profile], tells the operator and stores the next profile.
+MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
+                             uint32_t profile);
+
+#endif

@@ -1,0 +1,128 @@
+// A sound board, a settings file and a screen in memory, stated as data, for
+// driving the checker without Windows.
+#ifndef KALVORN_TESTS_SIMULATEDBOARD_H
+#define KALVORN_TESTS_SIMULATEDBOARD_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+struct SimLine {
+  uint32_t Type;
+  std::vector<uint32_t> Controls;
+  uint32_t Flags;
+  // The query of this line fails; the record is still filled with the line's
+  // data, as a careless driver might, so that acting on it would show.
+  bool QueryFails;
+};
+
+struct SimDestination {
+  SimLine Line;
+  std::vector<SimLine> Sources;
+};
+
+struct SimMixer {
+  std::vector<SimDestination> Destinations;
+  bool CapsFail;
+};
+
+SimLine Source(uint32_t type, std::vector<uint32_t> controls = {});
+SimDestination Destination(uint32_t type, std::vector<uint32_t> controls,
+                           std::vector<SimLine> sources = {});
+SimDestination Speakers(std::vector<uint32_t> controls,
+                        std::vector<SimLine> sources);
+SimDestination WaveIn(std::vector<uint32_t> controls,
+                      std::vector<SimLine> sources);
+
+// A mixer with every capability the checker looks for.
+SimMixer CompleteMixer();
+
+struct SimMessageBox {
+  std::string Text;
+  std::string Caption;
+  uint32_t Style;
+};
+
+// An INI file matched by name without regard to case, as Windows does.
+class SimSettingsFile {
+ public:
+  void Set(const std::string& section, const std::string& key,
+           const std::string& value);
+  bool Has(const std::string& section, const std::string& key) const;
+  std::string Get(const std::string& section, const std::string& key) const;
+  bool Exists() const { return exists_; }
+  // Every name the file was accessed by, in order.
+  std::vector<std::string> NamesUsed;
+  // Sections and keys in file order, for checking that nothing else changed.
+  std::string Dump() const;
+
+ private:
+  struct Entry {
+    std::string Key;
+    std::string Value;
+  };
+  struct Section {
+    std::string Name;
+    std::vector<Entry> Entries;
+  };
+  Section* FindSection(const std::string& name);
+  const Section* FindSection(const std::string& name) const;
+  std::vector<Section> sections_;
+  bool exists_ = false;
+};
+
+class SimulatedBoard : public Platform {
+ public:
+  // Mixers by device index; none means the machine has no mixer.
+  std::vector<SimMixer> Mixers;
+  PlatformResult OpenWaveResult = PlatformSuccess;
+  PlatformResult SetFormatResult = PlatformSuccess;
+  PlatformResult RecordResult = PlatformSuccess;
+  bool PlayWorks = true;
+  WaveDeviceId DeviceIdToOpen = 1;
+
+  SimSettingsFile Settings;
+  std::vector<SimMessageBox> Boxes;
+  std::vector<std::string> Calls;
+  WaveFormat FormatSent = {};
+  std::string ClipPlayed;
+  ModuleInstance InstanceUsed = nullptr;
+  int OpenMixers = 0;
+
+  // Position of the first call that starts with `prefix`, or -1.
+  int CallIndex(const std::string& prefix) const;
+
+  MixerHandle OpenMixer(uint32_t mixerIndex) override;
+  PlatformResult GetDestinationCount(MixerHandle mixer,
+                                     uint32_t* destinationCount) override;
+  PlatformResult GetDestinationLine(MixerHandle mixer, uint32_t destination,
+                                    MixerLine* line) override;
+  PlatformResult GetSourceLine(MixerHandle mixer, uint32_t destination,
+                               uint32_t source, MixerLine* line) override;
+  PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
+                                 uint32_t controlType) override;
+  void CloseMixer(MixerHandle mixer) override;
+  PlatformResult OpenWaveAudio(WaveDeviceId* deviceId) override;
+  PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
+                                    const WaveFormat& format) override;
+  PlatformResult StartRecord(WaveDeviceId deviceId) override;
+  PlatformResult CloseDevice(WaveDeviceId deviceId) override;
+  bool PlayResourceClip(const char* resourceName,
+                        ModuleInstance instance) override;
+  uint32_t ReadProfileInt(const char* section, const char* key,
+                          int32_t defaultValue, const char* fileName) override;
+  bool WriteProfileString(const char* section, const char* key,
+                          const char* value, const char* fileName) override;
+  void ShowMessageBox(const char* text, const char* caption,
+                      uint32_t style) override;
+
+ private:
+  const SimMixer* MixerFor(MixerHandle mixer) const;
+  const SimLine* LineFor(MixerHandle mixer, uint32_t lineId) const;
+};
+
+std::string ControlName(uint32_t controlType);
+
+#endif
