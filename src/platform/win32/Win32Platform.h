@@ -1,0 +1,45 @@
+// The platform seam over the Windows multimedia, profile and message-box
+// services: each operation translates to the matching ANSI Win32 call.
+#ifndef KALVORN_PLATFORM_WIN32_WIN32PLATFORM_H
+#define KALVORN_PLATFORM_WIN32_WIN32PLATFORM_H
+
+#include <windows.h>
+
+#include "platform/Platform.h"
+
+class Win32Platform : public Platform {
+ public:
+  Win32Platform();
+  ~Win32Platform();
+
+  MixerHandle OpenMixer(uint32_t mixerIndex) override;
+  PlatformResult GetDestinationCount(MixerHandle mixer,
+                                     uint32_t* destinationCount) override;
+  PlatformResult GetDestinationLine(MixerHandle mixer, uint32_t destination,
+                                    MixerLine* line) override;
+  PlatformResult GetSourceLine(MixerHandle mixer, uint32_t destination,
+                               uint32_t source, MixerLine* line) override;
+  PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
+                                 uint32_t controlType) override;
+  void CloseMixer(MixerHandle mixer) override;
+  PlatformResult OpenWaveAudio(WaveDeviceId* deviceId) override;
+  PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
+                                    const WaveFormat& format) override;
+  PlatformResult StartRecord(WaveDeviceId deviceId) override;
+  PlatformResult CloseDevice(WaveDeviceId deviceId) override;
+  bool PlayResourceClip(const char* resourceName,
+                        ModuleInstance instance) override;
+  uint32_t ReadProfileInt(const char* section, const char* key,
+                          int32_t defaultValue, const char* fileName) override;
+  bool WriteProfileString(const char* section, const char* key,
+                          const char* value, const char* fileName) override;
+  void ShowMessageBox(const char* text, const char* caption,
+                      uint32_t style) override;
+
+ private:
+  // The wave driver's own thread for an asynchronous record, when it started
+  // one (see RecordThread.h); 0 otherwise.
+  HANDLE recordThread_;
+};
+
+#endif

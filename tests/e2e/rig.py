@@ -1,0 +1,465 @@
+#!/usr/bin/env python3
+"""Runs kalvorn.exe under Wine on a virtual display and a virtual sound board.
+
+Each scenario gets its own Xvfb display, PulseAudio server (a null sink and a
+null source), Wine prefix and runtime directories, all under --work. A helper
+of ours, boxanswer.exe, runs in the same Wine session: it reads every message
+box the checker shows and presses OK. The rig then compares the boxes, the exit
+code and TARVENIX.INI with the scenario, and checks from the null sink's
+monitor that the clip was really heard. On a failure everything is kept under
+--work, with a screenshot of the display.
+
+Usage: rig.py --exe KALVORN --boxanswer BOXANSWER --work DIR SCENARIO
+       rig.py ... --repeat N SCENARIO   (N runs, each checked; counts printed)
+"""
+import argparse
+import array
+import fcntl
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import scenarios  # noqa: E402
+
+RATE = 11025
+SINK_RATE = 44100  # the null sink's own rate: nothing is resampled
+CLIP_SECONDS = 3786 / 11025
+
+
+class RigError(Exception):
+    pass
+
+
+def log(message):
+    print("rig: " + message, flush=True)
+
+
+def pe_machine(path):
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    offset = int.from_bytes(data[0x3C:0x40], "little")
+    if data[offset:offset + 4] != b"PE\0\0":
+        raise RigError("%s is not a PE file" % path)
+    return int.from_bytes(data[offset + 4:offset + 6], "little")
+
+
+def wine_loader(exe):
+    """The Wine loader that runs this exe's architecture."""
+    if pe_machine(exe) == 0x8664:
+        for candidate in ("/usr/lib/wine/wine64", shutil.which("wine64")):
+            if candidate and os.access(candidate, os.X_OK):
+                return candidate
+        raise RigError("no 64-bit Wine loader found")
+    loader = shutil.which("wine")
+    if loader is None:
+        raise RigError("wine not found")
+    return loader
+
+
+def wineserver(loader):
+    server = os.path.join(os.path.dirname(loader), "wineserver")
+    return server if os.access(server, os.X_OK) else "wineserver"
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wait_for(condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        time.sleep(0.05)
+    raise RigError("timed out after %gs waiting for %s" % (timeout, what))
+
+
+def stop(process, timeout=5):
+    if process is None or process.poll() is not None:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+        process.wait(timeout)
+    except (subprocess.TimeoutExpired, ProcessLookupError):
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        process.wait(timeout)
+
+
+def start(command, logfile, env, **kwargs):
+    return subprocess.Popen(command, stdout=logfile, stderr=subprocess.STDOUT,
+                            stdin=subprocess.DEVNULL, env=env,
+                            start_new_session=True, **kwargs)
+
+
+class Display:
+    """An Xvfb server on a free display number."""
+
+    def __init__(self, work, env):
+        self.log = open(os.path.join(work, "xvfb.log"), "wb")
+        read_end, write_end = os.pipe()
+        self.process = start(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                              "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                             self.log, env, pass_fds=(write_end,))
+        os.close(write_end)
+        ready, _, _ = select.select([read_end], [], [], 15)
+        number = os.read(read_end, 64).decode().strip() if ready else ""
+        # Kept open while the server runs: Xvfb writes its number here again
+        # whenever it resets, and dies if nobody is there to read it.
+        self.read_end = read_end
+        if not number:
+            stop(self.process)
+            os.close(read_end)
+            raise RigError("Xvfb did not start (see xvfb.log)")
+        self.name = ":" + number
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.name, "-window", "root", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=20, check=False)
+
+    def close(self):
+        stop(self.process)
+        os.close(self.read_end)
+        self.log.close()
+
+
+class SoundBoard:
+    """A PulseAudio server with a null sink and a null source."""
+
+    def __init__(self, work, env):
+        self.socket = os.path.join(env["XDG_RUNTIME_DIR"], "pulse-native")
+        config = os.path.join(work, "pulse.pa")
+        with open(config, "w") as f:
+            f.write("load-module module-native-protocol-unix socket=%s "
+                    "auth-anonymous=1\n" % self.socket)
+            f.write("load-module module-null-sink sink_name=kalvorn_out "
+                    "rate=%d channels=2\n" % SINK_RATE)
+            f.write("load-module module-null-source source_name=kalvorn_in\n")
+            f.write("set-default-sink kalvorn_out\nset-default-source kalvorn_in\n")
+        self.log = open(os.path.join(work, "pulseaudio.log"), "wb")
+        self.process = start(["pulseaudio", "-n", "-F", config, "--daemonize=no",
+                              "--exit-idle-time=-1", "--use-pid-file=no",
+                              "--disable-shm=yes", "--log-target=stderr"],
+                             self.log, env)
+        self.server = "unix:" + self.socket
+
+        def answers():
+            if self.process.poll() is not None:
+                raise RigError("pulseaudio exited (see pulseaudio.log)")
+            return subprocess.run(["pactl", "-s", self.server, "info"],
+                                  stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, timeout=10,
+                                  check=False).returncode == 0
+        wait_for(answers, 15, "pulseaudio")
+
+    def record_monitor(self, path, env):
+        # A null sink only runs while something plays into it: keep it busy
+        # with silence so that its monitor records in real time throughout.
+        self.silence = subprocess.Popen(
+            ["pacat", "-s", self.server, "-d", "kalvorn_out", "--playback",
+             "--format=s16le", "--rate=%d" % SINK_RATE, "--channels=2", "--raw",
+             "--latency-msec=20", "/dev/zero"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env,
+            start_new_session=True)
+        self.monitor_file = open(path, "wb")
+        return subprocess.Popen(
+            ["parec", "-s", self.server, "-d", "kalvorn_out.monitor",
+             "--format=s16le", "--rate=%d" % SINK_RATE, "--channels=1", "--raw",
+             "--latency-msec=20"],
+            stdout=self.monitor_file, stderr=subprocess.DEVNULL, env=env,
+            start_new_session=True)
+
+    def close(self):
+        stop(getattr(self, "silence", None))
+        stop(self.process)
+        self.log.close()
+
+
+def base_environment(work):
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("WINE", "PULSE", "DISPLAY", "XDG_"))}
+    runtime = os.path.join(work, "runtime")
+    home = os.path.join(work, "home")
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    os.makedirs(home, exist_ok=True)
+    env.update({
+        "XDG_RUNTIME_DIR": runtime,
+        "HOME": home,
+        "WINEDEBUG": os.environ.get("KALVORN_RIG_WINEDEBUG", "-all"),
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # Where no sound server is wanted, this names one that is not there.
+        "PULSE_SERVER": "unix:" + os.path.join(runtime, "no-sound-server"),
+    })
+    return env
+
+
+def make_template(loader, template):
+    """A Wine prefix made once per build tree and copied for every run."""
+    os.makedirs(os.path.dirname(template), exist_ok=True)
+    with open(template + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(os.path.join(template, ".ready")):
+            return
+        shutil.rmtree(template, ignore_errors=True)
+        work = template + ".boot"
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+        env = base_environment(work)
+        env["WINEPREFIX"] = template
+        display = Display(work, env)
+        env["DISPLAY"] = display.name
+        try:
+            with open(os.path.join(work, "wineboot.log"), "wb") as out:
+                def wine(*args, timeout=240):
+                    subprocess.run([loader] + list(args), stdout=out,
+                                   stderr=subprocess.STDOUT, env=env,
+                                   timeout=timeout, check=True)
+                wine("wineboot", "-i")
+                # A crash ends the process at once: no debugger, no dialog.
+                wine("reg", "delete",
+                     r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug",
+                     "/v", "Debugger", "/f")
+                wine("reg", "add", r"HKCU\Software\Wine\WineDbg", "/v",
+                     "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f")
+                # A virtual desktop, so that Wine draws title bars itself on a
+                # display without a window manager.
+                wine("reg", "add", r"HKCU\Software\Wine\Explorer", "/v",
+                     "Desktop", "/d", "Default", "/f")
+                wine("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v",
+                     "Default", "/d", "800x600", "/f")
+                subprocess.run([wineserver(loader), "-w"], env=env, timeout=120,
+                               check=False)
+        finally:
+            display.close()
+        open(os.path.join(template, ".ready"), "w").close()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def read_ini(path):
+    """[(section, [(key, value)])] in file order, and the raw bytes."""
+    with open(path, "rb") as f:
+        raw = f.read()
+    sections = []
+    for line in raw.decode("latin-1").splitlines():
+        line = line.strip()
+        if not line or line.startswith(";"):
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            sections.append((line[1:-1], []))
+        elif "=" in line and sections:
+            key, value = line.split("=", 1)
+            sections[-1][1].append((key.strip(), value.strip()))
+    return sections, raw
+
+
+def analyse_clip(path):
+    """Bursts of loud sound in a 16-bit mono recording: [(seconds, peak)]."""
+    samples = array.array("h")
+    with open(path, "rb") as f:
+        data = f.read()
+    samples.frombytes(data[:len(data) - len(data) % 2])
+    window = SINK_RATE // 100
+    loud = []
+    peaks = []
+    for start_index in range(0, len(samples), window):
+        chunk = samples[start_index:start_index + window]
+        peak = max((abs(s) for s in chunk), default=0) / 32768.0
+        peaks.append(peak)
+        loud.append(peak > 0.25)
+    bursts = []
+    i = 0
+    while i < len(loud):
+        if not loud[i]:
+            i += 1
+            continue
+        j = i
+        gap = 0
+        while j + 1 < len(loud) and gap <= 3:
+            j += 1
+            gap = 0 if loud[j] else gap + 1
+        end = j - gap
+        bursts.append(((end - i + 1) / 100.0, max(peaks[i:end + 1])))
+        i = end + 1
+    return bursts
+
+
+def check_clip(bursts, failures):
+    if len(bursts) != 1:
+        failures.append("expected one burst of sound on the sink, heard %d: %s"
+                        % (len(bursts), bursts))
+        return
+    seconds, peak = bursts[0]
+    # Under Wine with PulseAudio the first 0.1 to 0.2s of a short sound is
+    # not heard (the clip's last tone always is): what reaches the sink is
+    # between about 0.15s and the clip's full length.
+    if not (0.12 <= seconds <= CLIP_SECONDS + 0.1):
+        failures.append("the burst lasted %.2fs, the clip %.2fs"
+                        % (seconds, CLIP_SECONDS))
+    if peak < 0.8:
+        failures.append("the burst peaked at %.2f of full scale" % peak)
+
+
+def read_boxes(directory):
+    boxes = []
+    for n in range(1, 100):
+        path = os.path.join(directory, "box-%d.txt" % n)
+        if not os.path.exists(path):
+            break
+        with open(path, "rb") as f:
+            caption, _, text = f.read().decode("latin-1").partition("\n")
+        boxes.append((caption, text))
+        bmp = os.path.join(directory, "box-%d.bmp" % n)
+        if os.path.exists(bmp):
+            subprocess.run(["convert", bmp, os.path.join(directory, "box-%d.png" % n)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=30, check=False)
+    return boxes
+
+
+def run_once(args, scenario, run, env, loader, sound, display, rundir):
+    os.makedirs(rundir)
+    failures = []
+    recorder = sound.record_monitor(os.path.join(rundir, "monitor.raw"), env) \
+        if sound and scenario.clip else None
+    with open(os.path.join(rundir, "boxanswer.log"), "wb") as answer_log, \
+         open(os.path.join(rundir, "kalvorn.log"), "wb") as kalvorn_log:
+        answerer = start([loader, args.boxanswer, windows_path(rundir),
+                          scenarios.REPORT_CAPTION, "90000"], answer_log, env)
+        time.sleep(0.5)
+        started = time.monotonic()
+        checker = start([loader, args.exe], kalvorn_log, env)
+        try:
+            code = checker.wait(timeout=90)
+        except subprocess.TimeoutExpired:
+            display.screenshot(os.path.join(rundir, "screen.png"))
+            stop(checker)
+            code = None
+            failures.append("kalvorn.exe did not end within 90s")
+        elapsed = time.monotonic() - started
+        try:
+            answerer.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            stop(answerer)
+    if recorder is not None:
+        time.sleep(0.3)
+        stop(recorder)
+        sound.monitor_file.close()
+    if code is not None and code != 0:
+        failures.append("exit code %d, expected 0" % code)
+    with open(os.path.join(rundir, "kalvorn.log"), "rb") as f:
+        output = f.read().decode("latin-1")
+    for marker in ("Unhandled", "page fault", "starting debugger"):
+        if marker in output:
+            failures.append("Wine reported a fault: %r" % marker)
+            break
+
+    boxes = read_boxes(rundir)
+    if boxes != run.boxes:
+        failures.append("message boxes differ:\n  got:      %r\n  expected: %r"
+                        % (boxes, run.boxes))
+    ini_path = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "TARVENIX.INI")
+    if not os.path.exists(ini_path):
+        failures.append("no TARVENIX.INI in the Windows directory")
+    else:
+        shutil.copy(ini_path, os.path.join(rundir, "TARVENIX.INI"))
+        settings, raw = read_ini(ini_path)
+        if settings != run.settings:
+            failures.append("TARVENIX.INI differs:\n  got:      %r\n  expected: %r"
+                            % (settings, run.settings))
+        if scenario.ini is not None and b"\r\n" in scenario.ini and \
+                raw.replace(b"\r\n", b"").count(b"\n") != 0:
+            failures.append("line ends of TARVENIX.INI changed")
+    if recorder is not None:
+        bursts = analyse_clip(os.path.join(rundir, "monitor.raw"))
+        log("heard %s" % ", ".join("%.2fs at %.2f" % b for b in bursts))
+        check_clip(bursts, failures)
+    if failures:
+        display.screenshot(os.path.join(rundir, "screen.png"))
+    log("%s: exit %s, %d box(es), %.1fs" % (os.path.basename(rundir), code,
+                                             len(boxes), elapsed))
+    return failures
+
+
+def run_scenario(args, name, work):
+    scenario = scenarios.SCENARIOS[name]
+    loader = wine_loader(args.exe)
+    make_template(loader, os.path.join(args.templates,
+                                       "prefix-%x" % pe_machine(args.exe)))
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    env = base_environment(work)
+    env["WINEPREFIX"] = os.path.join(work, "prefix")
+    shutil.copytree(os.path.join(args.templates, "prefix-%x" % pe_machine(args.exe)),
+                    env["WINEPREFIX"], symlinks=True)
+    if scenario.ini is not None:
+        with open(os.path.join(env["WINEPREFIX"], "drive_c", "windows",
+                               "TARVENIX.INI"), "wb") as f:
+            f.write(scenario.ini)
+    display = Display(work, env)
+    env["DISPLAY"] = display.name
+    sound = None
+    failures = []
+    try:
+        if scenario.sound:
+            sound = SoundBoard(work, env)
+            env["PULSE_SERVER"] = sound.server
+        for index, run in enumerate(scenario.runs, 1):
+            failures += ["run %d: %s" % (index, f) for f in
+                         run_once(args, scenario, run, env, loader, sound, display,
+                                  os.path.join(work, "run-%d" % index))]
+    finally:
+        subprocess.run([wineserver(loader), "-k"], env=env, timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=False)
+        if sound is not None:
+            sound.close()
+        display.close()
+    return failures
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--boxanswer", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--templates", help="where Wine prefix templates live "
+                        "(default: beside --work)")
+    parser.add_argument("--repeat", type=int, default=1)
+    parser.add_argument("scenario", choices=sorted(scenarios.SCENARIOS))
+    args = parser.parse_args()
+    args.exe = os.path.abspath(args.exe)
+    args.boxanswer = os.path.abspath(args.boxanswer)
+    args.templates = os.path.abspath(args.templates or
+                                     os.path.dirname(os.path.abspath(args.work)))
+    log("%s: %s, with %s" % (args.scenario,
+                             scenarios.SCENARIOS[args.scenario].description,
+                             args.exe))
+    passed = 0
+    for attempt in range(1, args.repeat + 1):
+        work = args.work if args.repeat == 1 else \
+            os.path.join(args.work, "repeat-%d" % attempt)
+        try:
+            failures = run_scenario(args, args.scenario, work)
+        except (RigError, subprocess.SubprocessError, OSError) as error:
+            failures = ["rig: %s" % error]
+        if failures:
+            log("FAILED (kept %s):\n  %s" % (work, "\n  ".join(failures)))
+        else:
+            passed += 1
+            if args.repeat > 1:
+                shutil.rmtree(work, ignore_errors=True)
+    failed = args.repeat - passed
+    print("%d passed, %d failed" % (passed, failed))
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

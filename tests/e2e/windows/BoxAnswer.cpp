@@ -1,0 +1,148 @@
+// Answers the message boxes of a program under test, in the same Wine
+// session: waits for each box, reads its caption and text once it is fully
+// shown, saves a picture of it as a person sees it, and presses OK.
+//
+// Usage: boxanswer.exe OUTPUT-DIRECTORY LAST-CAPTION TIMEOUT-MS
+//
+// For box N (from 1) it writes box-N.txt (the caption, a line feed, then the
+// text) and box-N.bmp, and it ends when a box captioned LAST-CAPTION has been
+// answered (exit 0) or when TIMEOUT-MS have passed (exit 1).
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const int MaxAnswered = 16;
+HWND answered[MaxAnswered];
+int answeredCount = 0;
+
+bool WasAnswered(HWND window) {
+  for (int i = 0; i < answeredCount; ++i) {
+    if (answered[i] == window) return true;
+  }
+  return false;
+}
+
+struct Search {
+  HWND Found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM parameter) {
+  Search* search = reinterpret_cast<Search*>(parameter);
+  char className[64];
+  if (!IsWindowVisible(window) || WasAnswered(window) ||
+      GetClassNameA(window, className, sizeof(className)) == 0 ||
+      strcmp(className, "#32770") != 0) {
+    return TRUE;
+  }
+  search->Found = window;
+  return FALSE;
+}
+
+// A message box is fully shown once its OK button is visible and it is
+// the foreground window; a moment more lets it paint.
+bool FullyShown(HWND box) {
+  HWND ok = GetDlgItem(box, IDOK);
+  return ok != 0 && IsWindowVisible(ok) && IsWindowVisible(box);
+}
+
+bool SaveBitmap(HWND box, const char* path) {
+  RECT rect;
+  if (!GetWindowRect(box, &rect)) return false;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(0);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info;
+  ZeroMemory(&info, sizeof(info));
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = 0;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, 0, 0);
+  bool saved = false;
+  if (bitmap != 0) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+    SelectObject(memory, old);
+    const DWORD stride = ((width * 3 + 3) / 4) * 4;
+    const DWORD imageSize = stride * height;
+    BITMAPFILEHEADER header;
+    ZeroMemory(&header, sizeof(header));
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
+    header.bfSize = header.bfOffBits + imageSize;
+    info.bmiHeader.biSizeImage = imageSize;
+    FILE* file = fopen(path, "wb");
+    if (file != 0) {
+      saved = fwrite(&header, sizeof(header), 1, file) == 1 &&
+              fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, file) == 1 &&
+              fwrite(bits, imageSize, 1, file) == 1;
+      fclose(file);
+    }
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(0, screen);
+  return saved;
+}
+
+void WriteText(const char* path, const char* caption, const char* text) {
+  FILE* file = fopen(path, "wb");
+  if (file == 0) return;
+  fputs(caption, file);
+  fputc('\n', file);
+  fputs(text, file);
+  fclose(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    fputs("usage: boxanswer OUTPUT-DIRECTORY LAST-CAPTION TIMEOUT-MS\n",
+          stderr);
+    return 2;
+  }
+  const char* directory = argv[1];
+  const char* lastCaption = argv[2];
+  const DWORD timeout = static_cast<DWORD>(atol(argv[3]));
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout) {
+    Search search = {0};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if (search.Found == 0 || !FullyShown(search.Found)) {
+      Sleep(50);
+      continue;
+    }
+    HWND box = search.Found;
+    Sleep(300);  // let it paint
+    RedrawWindow(box, 0, 0,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(200);
+    static char caption[256];
+    static char text[8192];
+    GetWindowTextA(box, caption, sizeof(caption));
+    // The text of a message box is its static control with id 0xFFFF.
+    if (GetDlgItemTextA(box, 0xFFFF, text, sizeof(text)) == 0) text[0] = '\0';
+    ++answeredCount;
+    char path[MAX_PATH];
+    snprintf(path, sizeof(path), "%s\\box-%d.bmp", directory, answeredCount);
+    SaveBitmap(box, path);
+    snprintf(path, sizeof(path), "%s\\box-%d.txt", directory, answeredCount);
+    WriteText(path, caption, text);
+    answered[answeredCount - 1] = box;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    if (strcmp(caption, lastCaption) == 0) return 0;
+    if (answeredCount == MaxAnswered) return 1;
+  }
+  return 1;
+}

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""Checks a built kalvorn.exe: a Windows GUI program of its architecture,
+small, importing only system DLLs, with the clip and the version information
+in its resources and no manifest that would request an execution level.
+
+Usage: exe_check.py EXE CLIP OBJDUMP [--pe32]
+"""
+import struct
+import subprocess
+import sys
+
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "winmm.dll", "msvcrt.dll"}
+MAX_SIZE = 64 * 1024
+RT_VERSION = 16
+RT_MANIFEST = 24
+
+
+class Pe:
+    def __init__(self, data):
+        self.data = data
+        self.header = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[self.header:self.header + 4] != b"PE\0\0":
+            raise ValueError("not a PE file")
+        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from(
+            "<HHIIIHH", data, self.header + 4)
+        self.optional = self.header + 24
+        self.magic = struct.unpack_from("<H", data, self.optional)[0]
+        self.subsystem = struct.unpack_from("<H", data, self.optional + 68)[0]
+        directories = self.optional + (96 if self.magic == 0x10B else 112)
+        self.resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
+        self.sections = []
+        table = self.optional + optional_size
+        for i in range(sections):
+            _, virtual_size, rva, raw_size, raw_offset = struct.unpack_from(
+                "<8sIIII", data, table + 40 * i)
+            self.sections.append((rva, max(virtual_size, raw_size), raw_offset))
+
+    def offset(self, rva):
+        for start, size, raw in self.sections:
+            if start <= rva < start + size:
+                return raw + rva - start
+        raise ValueError("rva %#x outside every section" % rva)
+
+    def resources(self):
+        """{(type, name, language): bytes}; names are ints or strings."""
+        base = self.offset(self.resource_rva)
+        found = {}
+
+        def label(entry_name):
+            if entry_name & 0x80000000:
+                at = base + (entry_name & 0x7FFFFFFF)
+                length = struct.unpack_from("<H", self.data, at)[0]
+                return self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+            return entry_name
+
+        def walk(directory, path):
+            named, numbered = struct.unpack_from("<HH", self.data, base + directory + 12)
+            for i in range(named + numbered):
+                name, target = struct.unpack_from("<II", self.data,
+                                                  base + directory + 16 + 8 * i)
+                if target & 0x80000000:
+                    walk(target & 0x7FFFFFFF, path + [label(name)])
+                else:
+                    rva, size = struct.unpack_from("<II", self.data, base + target)
+                    at = self.offset(rva)
+                    found[tuple(path + [label(name)])] = self.data[at:at + size]
+        walk(0, [])
+        return found
+
+
+def main(argv):
+    exe, clip_path, objdump = argv[1:4]
+    pe32 = "--pe32" in argv[4:]
+    with open(exe, "rb") as f:
+        data = f.read()
+    with open(clip_path, "rb") as f:
+        clip = f.read()
+    pe = Pe(data)
+    failures = []
+
+    if pe32 and (pe.magic != 0x10B or pe.machine != 0x14C):
+        failures.append("not a 32-bit x86 PE32 image (magic %#x, machine %#x)"
+                        % (pe.magic, pe.machine))
+    if pe.subsystem != 2:
+        failures.append("subsystem %d, not Windows GUI (2)" % pe.subsystem)
+    if len(data) > MAX_SIZE:
+        failures.append("%d bytes, more than %d" % (len(data), MAX_SIZE))
+
+    dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True,
+                          check=True).stdout
+    imports = [line.split("DLL Name:")[1].strip() for line in dump.splitlines()
+               if "DLL Name:" in line]
+    if not imports:
+        failures.append("objdump found no imports")
+    for dll in imports:
+        if dll.lower() not in ALLOWED_IMPORTS:
+            failures.append("imports %s, not a system DLL" % dll)
+
+    resources = pe.resources()
+    wave = resources.get(("WAVE", "THREEWAV", 1033))
+    if wave is None:
+        failures.append("no WAVE / THREEWAV / 1033 resource among %s"
+                        % sorted(map(str, resources)))
+    elif wave != clip:
+        failures.append("THREEWAV holds %d bytes that are not the clip" % len(wave))
+    versions = [v for k, v in resources.items() if k[0] == RT_VERSION]
+    if len(versions) != 1 or "9.20".encode("utf-16-le") not in versions[0] or \
+            "Kalvorn".encode("utf-16-le") not in versions[0]:
+        failures.append("no version information for Kalvorn 9.20")
+    for key, value in resources.items():
+        if key[0] == RT_MANIFEST and b"requestedExecutionLevel" in value:
+            failures.append("a manifest requests an execution level")
+
+    print("%s: %d bytes, %s, imports %s, resources %s" % (
+        exe, len(data), "PE32" if pe.magic == 0x10B else "PE32+",
+        ", ".join(imports), ", ".join("/".join(map(str, k)) for k in sorted(
+            resources, key=str))))
+    for failure in failures:
+        print("FAIL: " + failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
