@@ -32,23 +32,23 @@ bool StartsInWaveDriver(HANDLE thread, QueryThreadInformation query) {
       region.AllocationBase == 0) {
     return false;
   }
-  char path[MAX_PATH];
+  char path[MAX_PATH] = {0};
   const DWORD length = GetModuleFileNameA(
       static_cast<HMODULE>(region.AllocationBase), path, sizeof(path));
   if (length == 0 || length >= sizeof(path)) {
     return false;
   }
-  const char* name = path;
-  for (const char* p = path; *p != '\0'; ++p) {
-    if (*p == '\\' || *p == '/') {
-      name = p + 1;
+  DWORD nameStart = 0;
+  for (DWORD i = 0; i < length; ++i) {
+    if (path[i] == '\\' || path[i] == '/') {
+      nameStart = i + 1;
     }
   }
   const char driver[] = "mciwave";
   const int driverLength = sizeof(driver) - 1;
-  return lstrlenA(name) >= driverLength &&
-         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name, driverLength,
-                        driver, driverLength) == CSTR_EQUAL;
+  return length - nameStart >= static_cast<DWORD>(driverLength) &&
+         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path + nameStart,
+                        driverLength, driver, driverLength) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ void SnapshotThreads(ThreadIdSet* threads) {
   THREADENTRY32 entry;
   entry.dwSize = sizeof(entry);
   for (BOOL more = Thread32First(snapshot, &entry);
-       more && threads->Count < MaxThreadIds;
+       more != FALSE && threads->Count < MaxThreadIds;
        more = Thread32Next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID == process) {
       threads->Ids[threads->Count++] = entry.th32ThreadID;

@@ -4,8 +4,9 @@
 //
 // Usage: boxanswer.exe OUTPUT-DIRECTORY LAST-CAPTION TIMEOUT-MS
 //
-// For box N (from 1) it writes box-N.txt (the caption, a line feed, then the
-// text) and box-N.bmp, and it ends when a box captioned LAST-CAPTION has been
+// For box N (from 1) it writes box-N.shown the moment the box is seen fully
+// shown, then box-N.txt (the caption, a line feed, then the text) and
+// box-N.bmp, and it ends when a box captioned LAST-CAPTION has been
 // answered (exit 0) or when TIMEOUT-MS have passed (exit 1).
 #include <windows.h>
 
@@ -120,10 +121,16 @@ int main(int argc, char** argv) {
     Search search = {0};
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     if (search.Found == 0 || !FullyShown(search.Found)) {
-      Sleep(50);
+      Sleep(10);
       continue;
     }
     HWND box = search.Found;
+    // Mark the moment the box was seen fully shown, for timing.
+    char shownPath[MAX_PATH];
+    snprintf(shownPath, sizeof(shownPath), "%s\\box-%d.shown", directory,
+             answeredCount + 1);
+    FILE* shown = fopen(shownPath, "wb");
+    if (shown != 0) fclose(shown);
     Sleep(300);  // let it paint
     RedrawWindow(box, 0, 0,
                  RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
