@@ -244,6 +244,42 @@ def make_template(loader, template):
         shutil.rmtree(work, ignore_errors=True)
 
 
+class Session:
+    """A Wine prefix (copied from the template when new) with a display of its
+    own and, when wanted, a sound board; closing it ends all of them."""
+
+    def __init__(self, loader, template, work, prefix, sound=True):
+        make_template(loader, template)
+        os.makedirs(work, exist_ok=True)
+        self.loader = loader
+        self.env = base_environment(work)
+        self.env["WINEPREFIX"] = prefix
+        if not os.path.exists(prefix):
+            shutil.copytree(template, prefix, symlinks=True)
+        self.ini = os.path.join(prefix, "drive_c", "windows", "TARVENIX.INI")
+        self.display = Display(work, self.env)
+        self.env["DISPLAY"] = self.display.name
+        self.sound = None
+        if sound:
+            try:
+                self.sound = SoundBoard(work, self.env)
+            except Exception:
+                self.display.close()
+                raise
+            self.env["PULSE_SERVER"] = self.sound.server
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        subprocess.run([wineserver(self.loader), "-k"], env=self.env, timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=False)
+        if self.sound is not None:
+            self.sound.close()
+        self.display.close()
+
+
 def read_ini(path):
     """[(section, [(key, value)])] in file order, and the raw bytes."""
     with open(path, "rb") as f:
@@ -329,8 +365,9 @@ def read_boxes(directory):
 class Answered:
     """One program run under Wine with its message boxes answered."""
 
-    def __init__(self, loader, exe, boxanswer, env, rundir, display,
-                 last_caption=None, log_name="program.log"):
+    def __init__(self, session, exe, boxanswer, rundir, last_caption=None,
+                 log_name="program.log"):
+        loader, env, display = session.loader, session.env, session.display
         os.makedirs(rundir, exist_ok=True)
         self.failures = []
         last_caption = last_caption or scenarios.REPORT_CAPTION
@@ -366,11 +403,12 @@ class Answered:
                 self.shown.append(os.stat(path).st_mtime - started_wall)
 
 
-def run_once(args, scenario, run, env, loader, sound, display, rundir):
+def run_once(args, scenario, run, session, rundir):
     os.makedirs(rundir)
+    env, sound, display = session.env, session.sound, session.display
     recorder = sound.record_monitor(os.path.join(rundir, "monitor.raw"), env) \
         if sound and scenario.clip else None
-    result = Answered(loader, args.exe, args.boxanswer, env, rundir, display,
+    result = Answered(session, args.exe, args.boxanswer, rundir,
                       log_name="kalvorn.log")
     failures = result.failures
     code, elapsed, output = result.code, result.elapsed, result.output
@@ -414,36 +452,17 @@ def run_once(args, scenario, run, env, loader, sound, display, rundir):
 
 def run_scenario(args, name, work):
     scenario = scenarios.SCENARIOS[name]
-    loader = wine_loader(args.exe)
-    make_template(loader, template_for(args))
     shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
-    env = base_environment(work)
-    env["WINEPREFIX"] = os.path.join(work, "prefix")
-    shutil.copytree(template_for(args), env["WINEPREFIX"], symlinks=True)
-    if scenario.ini is not None:
-        with open(os.path.join(env["WINEPREFIX"], "drive_c", "windows",
-                               "TARVENIX.INI"), "wb") as f:
-            f.write(scenario.ini)
-    display = Display(work, env)
-    env["DISPLAY"] = display.name
-    sound = None
     failures = []
-    try:
-        if scenario.sound:
-            sound = SoundBoard(work, env)
-            env["PULSE_SERVER"] = sound.server
+    with Session(wine_loader(args.exe), template_for(args), work,
+                 os.path.join(work, "prefix"), sound=scenario.sound) as session:
+        if scenario.ini is not None:
+            with open(session.ini, "wb") as f:
+                f.write(scenario.ini)
         for index, run in enumerate(scenario.runs, 1):
             failures += ["run %d: %s" % (index, f) for f in
-                         run_once(args, scenario, run, env, loader, sound, display,
+                         run_once(args, scenario, run, session,
                                   os.path.join(work, "run-%d" % index))]
-    finally:
-        subprocess.run([wineserver(loader), "-k"], env=env, timeout=30,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=False)
-        if sound is not None:
-            sound.close()
-        display.close()
     return failures
 
 
@@ -486,34 +505,16 @@ def show(args):
     """Runs the checker once on the virtual board, in a Wine prefix kept under
     --work (so that its TARVENIX.INI carries over to the next run), and prints
     what the operator would have seen."""
-    loader = wine_loader(args.exe)
-    make_template(loader, template_for(args))
-    os.makedirs(args.work, exist_ok=True)
-    env = base_environment(args.work)
-    env["WINEPREFIX"] = os.path.join(args.work, "prefix")
-    if not os.path.exists(env["WINEPREFIX"]):
-        shutil.copytree(template_for(args), env["WINEPREFIX"], symlinks=True)
-    ini = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "TARVENIX.INI")
-    if args.mixer is not None:
-        set_ini_value(ini, "TvSound", "MixerIndex", str(args.mixer))
-        print("=== %s: [TvSound] MixerIndex=%d ===\n" % (ini, args.mixer))
     rundir = os.path.join(args.work, "last-run")
     shutil.rmtree(rundir, ignore_errors=True)
-    display = Display(args.work, env)
-    env["DISPLAY"] = display.name
-    sound = None
-    try:
-        sound = SoundBoard(args.work, env)
-        env["PULSE_SERVER"] = sound.server
-        result = Answered(loader, args.exe, args.boxanswer, env, rundir, display,
+    with Session(wine_loader(args.exe), template_for(args), args.work,
+                 os.path.join(args.work, "prefix")) as session:
+        ini = session.ini
+        if args.mixer is not None:
+            set_ini_value(ini, "TvSound", "MixerIndex", str(args.mixer))
+            print("=== %s: [TvSound] MixerIndex=%d ===\n" % (ini, args.mixer))
+        result = Answered(session, args.exe, args.boxanswer, rundir,
                           log_name="kalvorn.log")
-    finally:
-        subprocess.run([wineserver(loader), "-k"], env=env, timeout=30,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=False)
-        if sound is not None:
-            sound.close()
-        display.close()
     for n, (caption, text) in enumerate(result.boxes, 1):
         print("=== message box %d, caption \"%s\" ===" % (n, caption))
         print(text.rstrip("\n"))
@@ -545,6 +546,7 @@ def main():
     args = parser.parse_args()
     args.exe = os.path.abspath(args.exe)
     args.boxanswer = os.path.abspath(args.boxanswer)
+    args.work = os.path.abspath(args.work)
     args.templates = os.path.abspath(args.templates or
                                      os.path.dirname(os.path.abspath(args.work)))
     if args.show:
