@@ -27,7 +27,6 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scenarios  # noqa: E402
 
-RATE = 11025
 SINK_RATE = 44100  # the null sink's own rate: nothing is resampled
 CLIP_SECONDS = 3786 / 11025
 

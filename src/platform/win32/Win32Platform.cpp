@@ -25,6 +25,15 @@ static_assert(LineFlagSource == MIXERLINE_LINEF_SOURCE, "source flag");
 static_assert(MessageBoxOk == MB_OK, "ok box");
 static_assert(WaveFormatPcm == WAVE_FORMAT_PCM, "pcm");
 static_assert(PlatformSuccess == MMSYSERR_NOERROR, "success");
+// The exact flag words this program sends.
+static_assert((MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT) == 0x2202,
+              "open flags");
+static_assert((MCI_WAIT | MCI_WAVE_SET_FORMATTAG | MCI_WAVE_SET_CHANNELS |
+               MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
+               MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE) ==
+                  0x003F0002,
+              "format flags");
+static_assert((SND_RESOURCE | SND_SYNC) == 0x00040004, "playback flags");
 
 namespace {
 
