@@ -237,6 +237,14 @@ def make_template(loader, template):
                      "Default", "/d", "800x600", "/f")
                 subprocess.run([wineserver(loader), "-w"], env=env, timeout=120,
                                check=False)
+            # Wine's own fonts (Tahoma, and Marlett for the title bar's
+            # buttons) are not found from the 64-bit loader's data directory
+            # here; in the prefix's Fonts folder every Wine finds them.
+            fonts = os.path.join(template, "drive_c", "windows", "Fonts")
+            for name in ("marlett.ttf", "tahoma.ttf", "tahomabd.ttf"):
+                source = os.path.join("/usr/share/wine/fonts", name)
+                if os.path.exists(source) and os.path.isdir(fonts):
+                    shutil.copy(source, fonts)
         finally:
             display.close()
         open(os.path.join(template, ".ready"), "w").close()
