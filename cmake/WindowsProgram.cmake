@@ -22,4 +22,4 @@ target_compile_options(kalvorn PRIVATE
 target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK})
 target_link_libraries(kalvorn PRIVATE kalvorn_core winmm)
 
-include(tests/e2e/windows/CMakeLists.txt)
+add_subdirectory(tests/e2e/windows)
