@@ -2,34 +2,35 @@
 """Runs kalvorn.exe under Wine on a virtual display and a virtual sound board.
 
 Each scenario gets its own Xvfb display, PulseAudio server (a null sink and a
-null source), Wine prefix and runtime directories, all under --work. A helper
-of ours, boxanswer.exe, runs in the same Wine session: it reads every message
-box the checker shows and presses OK. The rig then compares the boxes, the exit
-code and TARVENIX.INI with the scenario, and checks from the null sink's
-monitor that the clip was really heard. On a failure everything is kept under
---work, with a screenshot of the display.
+null source, reached through a tap that keeps the audio sent to it), runtime
+directories and Wine prefix (hard links to a prefix booted once per Wine and
+architecture), all under --work. A helper of ours, boxanswer.exe, runs in the
+same Wine session: it reads every message box the checker shows and presses
+OK. The rig then compares the boxes, the exit code and TARVENIX.INI with the
+scenario, and checks from the server's streams that the clip was sent while
+the recording ran. On a failure what explains it is kept under --work: logs,
+the settings file, the streams, a screenshot.
 
 Usage: rig.py --exe KALVORN --boxanswer BOXANSWER --work DIR SCENARIO
        rig.py ... --repeat N SCENARIO   (N runs, each checked; counts printed)
        rig.py ... --show   (one run, nothing expected: prints what was shown)
 """
 import argparse
-import array
 import fcntl
 import os
+import re
 import select
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scenarios  # noqa: E402
-
-SINK_RATE = 44100  # the null sink's own rate: nothing is resampled
-CLIP_SECONDS = 3786 / 11025
-
 
 class RigError(Exception):
     pass
@@ -132,55 +133,122 @@ class Display:
 
 
 class SoundBoard:
-    """A PulseAudio server with a null sink and a null source."""
+    """A PulseAudio server with a null sink and a null source. Its clients
+    reach it through a tap of ours that keeps the audio they send; without
+    shared memory every sample travels through the socket."""
 
     def __init__(self, work, env):
-        self.socket = os.path.join(env["XDG_RUNTIME_DIR"], "pulse-native")
+        self.log_path = os.path.join(work, "pulseaudio.log")
+        real = os.path.join(env["XDG_RUNTIME_DIR"], "pulse-server")
         config = os.path.join(work, "pulse.pa")
         with open(config, "w") as f:
             f.write("load-module module-native-protocol-unix socket=%s "
-                    "auth-anonymous=1\n" % self.socket)
-            f.write("load-module module-null-sink sink_name=kalvorn_out "
-                    "rate=%d channels=2\n" % SINK_RATE)
+                    "auth-anonymous=1\n" % real)
+            f.write("load-module module-null-sink sink_name=kalvorn_out\n")
             f.write("load-module module-null-source source_name=kalvorn_in\n")
             f.write("set-default-sink kalvorn_out\nset-default-source kalvorn_in\n")
-        self.log = open(os.path.join(work, "pulseaudio.log"), "wb")
+        self.log = open(self.log_path, "wb")
         self.process = start(["pulseaudio", "-n", "-F", config, "--daemonize=no",
                               "--exit-idle-time=-1", "--use-pid-file=no",
-                              "--disable-shm=yes", "--log-target=stderr"],
+                              "--disable-shm=yes", "--log-target=stderr", "-v"],
                              self.log, env)
-        self.server = "unix:" + self.socket
 
         def answers():
             if self.process.poll() is not None:
                 raise RigError("pulseaudio exited (see pulseaudio.log)")
-            return subprocess.run(["pactl", "-s", self.server, "info"],
-                                  stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL, timeout=10,
-                                  check=False).returncode == 0
+            return os.path.exists(real)
         wait_for(answers, 15, "pulseaudio")
+        self.tap = socket.socket(socket.AF_UNIX)
+        self.tap.bind(os.path.join(env["XDG_RUNTIME_DIR"], "pulse-native"))
+        self.tap.listen(16)
+        self.server = "unix:" + self.tap.getsockname()
+        self.sent = []  # what each client connection sent, in this run
+        threading.Thread(target=self._accept, args=(real,), daemon=True).start()
+        self.begin_run()
 
-    def record_monitor(self, path, env):
-        # A null sink only runs while something plays into it: keep it busy
-        # with silence so that its monitor records in real time throughout.
-        self.silence = subprocess.Popen(
-            ["pacat", "-s", self.server, "-d", "kalvorn_out", "--playback",
-             "--format=s16le", "--rate=%d" % SINK_RATE, "--channels=2", "--raw",
-             "--latency-msec=20", "/dev/zero"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env,
-            start_new_session=True)
-        self.monitor_file = open(path, "wb")
-        return subprocess.Popen(
-            ["parec", "-s", self.server, "-d", "kalvorn_out.monitor",
-             "--format=s16le", "--rate=%d" % SINK_RATE, "--channels=1", "--raw",
-             "--latency-msec=20"],
-            stdout=self.monitor_file, stderr=subprocess.DEVNULL, env=env,
-            start_new_session=True)
+    def _accept(self, real):
+        while True:
+            try:
+                client = self.tap.accept()[0]
+            except OSError:
+                return
+            upstream = socket.socket(socket.AF_UNIX)
+            upstream.connect(real)
+            self.sent.append(bytearray())
+            for pair in ((client, upstream, self.sent[-1]), (upstream, client, None)):
+                threading.Thread(target=pump, args=pair, daemon=True).start()
+
+    def begin_run(self):
+        self.log.flush()
+        self.log_start = os.path.getsize(self.log_path)
+        self.sent = []
+
+    def audio(self):
+        """The samples each stream was sent in this run. A frame of the
+        native protocol is a 20-byte descriptor (length, channel, offset,
+        flags; big-endian) and its payload: channel 0xffffffff carries a
+        command, any other the samples of that stream."""
+        streams = []
+        for data in list(self.sent):
+            channels = {}
+            at = 0
+            while at + 20 <= len(data):
+                length, channel = struct.unpack_from(">II", data, at)
+                if channel != 0xFFFFFFFF:
+                    channels.setdefault(channel, b"")
+                    channels[channel] += data[at + 20:at + 20 + length]
+                at += 20 + length
+            streams += channels.values()
+        return streams
+
+    def streams(self):
+        """The server's streams in this run, as its log tells: [[sink or
+        source, sample spec, when created, when freed]], in log events."""
+        self.log.flush()
+        with open(self.log_path, "rb") as f:
+            f.seek(self.log_start)
+            text = f.read().decode("latin-1")
+        streams = {}
+        for n, (event, kind, index, rest) in enumerate(re.findall(
+                r"(Created|Freeing) (input|output) (\d+) (.*)", text)):
+            match = re.search(r" on (\S+) with sample spec (\S+ \d+ch \d+Hz)", rest)
+            if event == "Created" and match:
+                streams[kind, index] = [match.group(1), match.group(2), n, None]
+            elif event == "Freeing" and (kind, index) in streams:
+                streams[kind, index][3] = n
+        return list(streams.values())
+
+    def save_run(self, rundir):
+        with open(os.path.join(rundir, "streams.txt"), "w") as f:
+            f.write("".join("%r\n" % s for s in self.streams()))
+        for n, audio in enumerate(self.audio(), 1):
+            with open(os.path.join(rundir, "stream-%d.raw" % n), "wb") as f:
+                f.write(audio)
 
     def close(self):
-        stop(getattr(self, "silence", None))
+        self.tap.close()
         stop(self.process)
         self.log.close()
+
+
+def pump(source, sink, keep):
+    """Passes one direction of a connection on, keeping what passed."""
+    with source, sink:
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                if keep is not None:
+                    keep += data
+                sink.sendall(data)
+        except OSError:
+            pass
+        for s in (source, sink):
+            try:
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
 
 
 def base_environment(work):
@@ -202,12 +270,18 @@ def base_environment(work):
 
 
 def make_template(loader, template):
-    """A Wine prefix made once per build tree and copied for every run."""
+    """A Wine prefix booted once per Wine and architecture, which every run
+    shares through link_prefix; made anew when the Wine is another."""
     os.makedirs(os.path.dirname(template), exist_ok=True)
+    version = subprocess.run([loader, "--version"], capture_output=True,
+                             timeout=60, check=True).stdout
+    ready = os.path.join(template, ".ready")
     with open(template + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(os.path.join(template, ".ready")):
-            return
+        if os.path.exists(ready):
+            with open(ready, "rb") as f:
+                if f.read() == version:
+                    return
         shutil.rmtree(template, ignore_errors=True)
         work = template + ".boot"
         shutil.rmtree(work, ignore_errors=True)
@@ -247,8 +321,21 @@ def make_template(loader, template):
                     shutil.copy(source, fonts)
         finally:
             display.close()
-        open(os.path.join(template, ".ready"), "w").close()
+        with open(ready, "wb") as f:
+            f.write(version)
         shutil.rmtree(work, ignore_errors=True)
+
+
+def link_prefix(template, prefix):
+    """A prefix of its own that shares the template's files by hard links.
+    Wine writes no file of a booted prefix in place: it adds files, and
+    replaces its registry files whole (those are copied all the same)."""
+    def link(source, target):
+        if source.endswith(".reg"):
+            shutil.copy2(source, target)
+        else:
+            os.link(source, target)
+    shutil.copytree(template, prefix, symlinks=True, copy_function=link)
 
 
 class Session:
@@ -262,7 +349,7 @@ class Session:
         self.env = base_environment(work)
         self.env["WINEPREFIX"] = prefix
         if not os.path.exists(prefix):
-            shutil.copytree(template, prefix, symlinks=True)
+            link_prefix(template, prefix)
         self.ini = os.path.join(prefix, "drive_c", "windows", "TARVENIX.INI")
         self.display = Display(work, self.env)
         self.env["DISPLAY"] = self.display.name
@@ -304,52 +391,48 @@ def read_ini(path):
     return sections, raw
 
 
-def analyse_clip(path):
-    """Bursts of loud sound in a 16-bit mono recording: [(seconds, peak)]."""
-    samples = array.array("h")
-    with open(path, "rb") as f:
-        data = f.read()
-    samples.frombytes(data[:len(data) - len(data) % 2])
-    window = SINK_RATE // 100
-    loud = []
-    peaks = []
-    for start_index in range(0, len(samples), window):
-        chunk = samples[start_index:start_index + window]
-        peak = max((abs(s) for s in chunk), default=0) / 32768.0
-        peaks.append(peak)
-        loud.append(peak > 0.25)
-    bursts = []
-    i = 0
-    while i < len(loud):
-        if not loud[i]:
-            i += 1
-            continue
-        j = i
-        gap = 0
-        while j + 1 < len(loud) and gap <= 3:
-            j += 1
-            gap = 0 if loud[j] else gap + 1
-        end = j - gap
-        bursts.append(((end - i + 1) / 100.0, max(peaks[i:end + 1])))
-        i = end + 1
-    return bursts
+# The checker records 16-bit mono at 11025 samples per second; the clip is
+# 8-bit mono at the same rate, so Wine passes its samples on unchanged.
+RECORDING_STREAM = ["kalvorn_in", "s16le 1ch 11025Hz"]
+CLIP_STREAM = ["kalvorn_out", "u8 1ch 11025Hz"]
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                       "resources", "threewav.wav"), "rb") as _clip:
+    CLIP_SAMPLES = _clip.read()[58:]
+SILENCE = b"\x80"
+PIECE = 110  # samples: 10 ms, far less than one write of Wine's to a stream
 
 
-def check_clip(bursts, failures):
-    if len(bursts) != 1:
-        failures.append("expected one burst of sound on the sink, heard %d: %s"
-                        % (len(bursts), bursts))
-        return
-    seconds, peak = bursts[0]
-    # Wine's PulseAudio driver often drops the start of a short sound when
-    # its stream starts (over 100 runs the sink heard between 0.01s and the
-    # clip's full 0.34s): what is checked is that the clip reached the sink,
-    # loud, once, and no longer than it is.
-    if seconds > CLIP_SECONDS + 0.1:
-        failures.append("the burst lasted %.2fs, the clip %.2fs"
-                        % (seconds, CLIP_SECONDS))
-    if peak < 0.8:
-        failures.append("the burst peaked at %.2f of full scale" % peak)
+def check_clip(sound, failures):
+    """The clip went to the sound server on a stream of its own format that
+    opened after the recording stream and closed before it, and that stream
+    carried the clip's own samples. How much of the clip Wine sends varies
+    from run to run (under Wine 8 often only its first write; where a stream
+    stalls it goes on from a later point of the clip), so what is asked is a
+    stretch of the clip, byte for byte, at least 10 ms long: a program that
+    plays nothing, or silence, or another sound, fails it."""
+    def closed():
+        return all(s[3] is not None for s in sound.streams())
+    try:
+        wait_for(closed, 10, "the sound server to close every stream")
+    except RigError as error:
+        failures.append(str(error))
+    streams = sound.streams()
+    recording = [s for s in streams if s[:2] == RECORDING_STREAM]
+    playing = [s for s in streams if s[:2] == CLIP_STREAM]
+    if len(recording) != 1 or len(playing) != 1:
+        failures.append("expected one recording and one clip stream; the "
+                        "server had %r" % streams)
+    elif not recording[0][2] < playing[0][2] < playing[0][3] < recording[0][3]:
+        failures.append("the clip's stream was not inside the recording's: "
+                        "%r" % streams)
+    # Wine writes silence of its own where a stream runs dry. Any stretch of
+    # the clip 1.5 pieces long holds one of these pieces whole.
+    clip = CLIP_SAMPLES.replace(SILENCE, b"")
+    pieces = [clip[i:i + PIECE] for i in range(0, len(clip) - PIECE + 1, PIECE // 2)]
+    sent = [a.replace(SILENCE, b"") for a in sound.audio()]
+    log("sound samples sent to the server: %s" % ", ".join(str(len(a)) for a in sent))
+    if not any(p in a for p in pieces for a in sent):
+        failures.append("no stream carried %d samples of the clip in a row" % PIECE)
 
 
 def read_boxes(directory):
@@ -413,16 +496,12 @@ class Answered:
 def run_once(args, scenario, run, session, rundir):
     os.makedirs(rundir)
     env, sound, display = session.env, session.sound, session.display
-    recorder = sound.record_monitor(os.path.join(rundir, "monitor.raw"), env) \
-        if sound and scenario.clip else None
+    if sound:
+        sound.begin_run()
     result = Answered(session, args.exe, args.boxanswer, rundir,
                       log_name="kalvorn.log")
     failures = result.failures
     code, elapsed, output = result.code, result.elapsed, result.output
-    if recorder is not None:
-        time.sleep(0.3)
-        stop(recorder)
-        sound.monitor_file.close()
     if code is not None and code != 0:
         failures.append("exit code %d, expected 0" % code)
     for marker in ("Unhandled", "page fault", "starting debugger"):
@@ -446,12 +525,12 @@ def run_once(args, scenario, run, session, rundir):
         if scenario.ini is not None and b"\r\n" in scenario.ini and \
                 raw.replace(b"\r\n", b"").count(b"\n") != 0:
             failures.append("line ends of TARVENIX.INI changed")
-    if recorder is not None:
-        bursts = analyse_clip(os.path.join(rundir, "monitor.raw"))
-        log("heard %s" % ", ".join("%.2fs at %.2f" % b for b in bursts))
-        check_clip(bursts, failures)
+    if sound:
+        check_clip(sound, failures)
     if failures:
         display.screenshot(os.path.join(rundir, "screen.png"))
+        if sound:
+            sound.save_run(rundir)
     log("%s: exit %s, %d box(es), %.1fs" % (os.path.basename(rundir), code,
                                              len(boxes), elapsed))
     return failures
@@ -459,7 +538,6 @@ def run_once(args, scenario, run, session, rundir):
 
 def run_scenario(args, name, work):
     scenario = scenarios.SCENARIOS[name]
-    shutil.rmtree(work, ignore_errors=True)
     failures = []
     with Session(wine_loader(args.exe), template_for(args), work,
                  os.path.join(work, "prefix"), sound=scenario.sound) as session:
@@ -470,6 +548,9 @@ def run_scenario(args, name, work):
             failures += ["run %d: %s" % (index, f) for f in
                          run_once(args, scenario, run, session,
                                   os.path.join(work, "run-%d" % index))]
+    # What explains a failure is kept under each run's folder; the prefix
+    # explains nothing of its own.
+    shutil.rmtree(os.path.join(work, "prefix"), ignore_errors=True)
     return failures
 
 
@@ -567,6 +648,7 @@ def main():
     log("%s: %s, with %s" % (args.scenario,
                              scenarios.SCENARIOS[args.scenario].description,
                              args.exe))
+    shutil.rmtree(args.work, ignore_errors=True)  # whatever an earlier run left
     passed = 0
     for attempt in range(1, args.repeat + 1):
         work = args.work if args.repeat == 1 else \
