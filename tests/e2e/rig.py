@@ -269,19 +269,21 @@ def base_environment(work):
     return env
 
 
-def make_template(loader, template):
-    """A Wine prefix booted once per Wine and architecture, which every run
-    shares through link_prefix; made anew when the Wine is another."""
-    os.makedirs(os.path.dirname(template), exist_ok=True)
+def make_template(loader, templates):
+    """The path of a Wine prefix booted once per Wine under templates, which
+    every run shares through link_prefix. One prefix runs both architectures'
+    programs; it is made anew when the Wine is another."""
+    os.makedirs(templates, exist_ok=True)
     version = subprocess.run([loader, "--version"], capture_output=True,
                              timeout=60, check=True).stdout
+    template = os.path.join(templates, "prefix-" + version.split()[0].decode())
     ready = os.path.join(template, ".ready")
     with open(template + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if os.path.exists(ready):
             with open(ready, "rb") as f:
                 if f.read() == version:
-                    return
+                    return template
         shutil.rmtree(template, ignore_errors=True)
         work = template + ".boot"
         shutil.rmtree(work, ignore_errors=True)
@@ -324,6 +326,7 @@ def make_template(loader, template):
         with open(ready, "wb") as f:
             f.write(version)
         shutil.rmtree(work, ignore_errors=True)
+    return template
 
 
 def link_prefix(template, prefix):
@@ -339,11 +342,11 @@ def link_prefix(template, prefix):
 
 
 class Session:
-    """A Wine prefix (copied from the template when new) with a display of its
+    """A Wine prefix (linked to the template when new) with a display of its
     own and, when wanted, a sound board; closing it ends all of them."""
 
-    def __init__(self, loader, template, work, prefix, sound=True):
-        make_template(loader, template)
+    def __init__(self, loader, templates, work, prefix, sound=True):
+        template = make_template(loader, templates)
         os.makedirs(work, exist_ok=True)
         self.loader = loader
         self.env = base_environment(work)
@@ -539,7 +542,7 @@ def run_once(args, scenario, run, session, rundir):
 def run_scenario(args, name, work):
     scenario = scenarios.SCENARIOS[name]
     failures = []
-    with Session(wine_loader(args.exe), template_for(args), work,
+    with Session(wine_loader(args.exe), args.templates, work,
                  os.path.join(work, "prefix"), sound=scenario.sound) as session:
         if scenario.ini is not None:
             with open(session.ini, "wb") as f:
@@ -552,10 +555,6 @@ def run_scenario(args, name, work):
     # explains nothing of its own.
     shutil.rmtree(os.path.join(work, "prefix"), ignore_errors=True)
     return failures
-
-
-def template_for(args):
-    return os.path.join(args.templates, "prefix-%x" % pe_machine(args.exe))
 
 
 def set_ini_value(path, section, key, value):
@@ -595,7 +594,7 @@ def show(args):
     what the operator would have seen."""
     rundir = os.path.join(args.work, "last-run")
     shutil.rmtree(rundir, ignore_errors=True)
-    with Session(wine_loader(args.exe), template_for(args), args.work,
+    with Session(wine_loader(args.exe), args.templates, args.work,
                  os.path.join(args.work, "prefix")) as session:
         ini = session.ini
         if args.mixer is not None:
