@@ -4,8 +4,11 @@ enable_language(RC)
 
 set(KALVORN_WINDOWS_FLAGS -fno-exceptions -fno-rtti -Os -ffunction-sections
                           -fdata-sections)
-# Static runtime, no console, unused code dropped, symbols stripped.
-set(KALVORN_WINDOWS_LINK -static -mwindows -s -Wl,--gc-sections)
+# Static runtime, no console, unused code dropped, symbols stripped, and no
+# time stamp in the PE header: the same sources give the same bytes, so a
+# downloaded kalvorn.exe can be checked against a build of its commit.
+set(KALVORN_WINDOWS_LINK -static -mwindows -s -Wl,--gc-sections
+                         -Wl,--no-insert-timestamp)
 
 target_compile_options(kalvorn_core PRIVATE ${KALVORN_WINDOWS_FLAGS})
 
@@ -23,3 +26,31 @@ target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK})
 target_link_libraries(kalvorn PRIVATE kalvorn_core winmm)
 
 add_subdirectory(tests/e2e/windows)
+
+# The release: kalvorn-<version>-win32.zip with the program, a read-me for
+# Windows users and the SHA-256 of both, made by CPack. Every member carries
+# the commit's time (CPack takes it from SOURCE_DATE_EPOCH), so the zip too is
+# the same bytes wherever and whenever the commit is built.
+configure_file(docs/README-WINDOWS.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+add_custom_command(OUTPUT SHA256SUMS
+  COMMAND ${CMAKE_COMMAND} -E sha256sum kalvorn.exe README.txt > SHA256SUMS
+  DEPENDS kalvorn ${CMAKE_BINARY_DIR}/README.txt
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+add_custom_target(release-files DEPENDS SHA256SUMS)
+install(TARGETS kalvorn RUNTIME DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/SHA256SUMS
+        DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_FILE_NAME kalvorn-${PROJECT_VERSION}-win32)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CPACK_SET_DESTDIR OFF)
+include(CPack)
+add_custom_target(release
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}
+          -DCONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
+          -P ${CMAKE_SOURCE_DIR}/cmake/MakeRelease.cmake
+  DEPENDS release-files
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  VERBATIM)

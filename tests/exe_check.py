@@ -21,11 +21,12 @@ class Pe:
         self.header = struct.unpack_from("<I", data, 0x3C)[0]
         if data[self.header:self.header + 4] != b"PE\0\0":
             raise ValueError("not a PE file")
-        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from(
-            "<HHIIIHH", data, self.header + 4)
+        self.machine, sections, self.time_stamp, _, _, optional_size, _ = \
+            struct.unpack_from("<HHIIIHH", data, self.header + 4)
         self.optional = self.header + 24
         self.magic = struct.unpack_from("<H", data, self.optional)[0]
         self.subsystem = struct.unpack_from("<H", data, self.optional + 68)[0]
+        self.checksum = struct.unpack_from("<I", data, self.optional + 64)[0]
         directories = self.optional + (96 if self.magic == 0x10B else 112)
         self.resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
         self.sections = []
@@ -34,6 +35,16 @@ class Pe:
             _, virtual_size, rva, raw_size, raw_offset = struct.unpack_from(
                 "<8sIIII", data, table + 40 * i)
             self.sections.append((rva, max(virtual_size, raw_size), raw_offset))
+
+    def computed_checksum(self):
+        """The PE checksum: 16-bit words summed with carries, the checksum
+        field itself left out, plus the file's length."""
+        data = self.data[:self.optional + 64] + b"\0" * 4 + self.data[self.optional + 68:]
+        total = sum(struct.unpack("<%dH" % (len(data) // 2), data[:len(data) // 2 * 2]))
+        total += data[-1] if len(data) % 2 else 0
+        while total >> 16:
+            total = (total & 0xFFFF) + (total >> 16)
+        return total + len(data)
 
     def offset(self, rva):
         for start, size, raw in self.sections:
@@ -83,6 +94,12 @@ def main(argv):
                         % (pe.magic, pe.machine))
     if pe.subsystem != 2:
         failures.append("subsystem %d, not Windows GUI (2)" % pe.subsystem)
+    # Nothing of the clock in the bytes, and a checksum that fits them.
+    if pe.time_stamp != 0:
+        failures.append("the PE header holds a time stamp (%#x)" % pe.time_stamp)
+    if pe.checksum not in (0, pe.computed_checksum()):
+        failures.append("PE checksum %#x, the bytes give %#x"
+                        % (pe.checksum, pe.computed_checksum()))
     if len(data) > MAX_SIZE:
         failures.append("%d bytes, more than %d" % (len(data), MAX_SIZE))
 

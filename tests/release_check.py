@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Checks that the release is reproducible: builds the shipped program and the
+release zip again, from a copy of the source tree in another folder, and
+compares both with those of the build tree given; then checks the zip's
+members and their sums.
+
+Usage: release_check.py SOURCE-DIR BUILD-DIR WORK-DIR
+  BUILD-DIR is a configured i686 release build tree.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import zipfile
+
+ZIP = "kalvorn-9.20-win32.zip"
+MEMBERS = ["kalvorn.exe", "README.txt", "SHA256SUMS"]
+
+
+def build_release(source, build):
+    if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
+        subprocess.run(["cmake", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=MinSizeRel",
+                        "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/toolchain-i686-w64-mingw32.cmake"
+                        % source], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "release"], check=True,
+                   stdout=subprocess.DEVNULL)
+    with open(os.path.join(build, "kalvorn.exe"), "rb") as exe, \
+            open(os.path.join(build, ZIP), "rb") as archive:
+        return exe.read(), archive.read()
+
+
+def main(source, build, work):
+    shutil.rmtree(work, ignore_errors=True)
+    copy = os.path.join(work, "elsewhere", "source")
+    # The copy keeps .git, whose last commit gives the members' time.
+    shutil.copytree(source, copy, ignore=shutil.ignore_patterns("build*"))
+    exe, archive = build_release(source, build)
+    exe_again, archive_again = build_release(copy, os.path.join(work, "other-build"))
+    failures = []
+    for what, first, second in (("kalvorn.exe", exe, exe_again), (ZIP, archive, archive_again)):
+        print("%s: %s" % (what, hashlib.sha256(first).hexdigest()))
+        if first != second:
+            at = next(i for i in range(min(len(first), len(second)) + 1)
+                      if i == min(len(first), len(second)) or first[i] != second[i])
+            failures.append("%s differs between the two builds from byte %d on" % (what, at))
+
+    with zipfile.ZipFile(os.path.join(build, ZIP)) as release:
+        names = release.namelist()
+        print("%s: %s" % (ZIP, ", ".join("%s %s" % (i.filename, i.date_time)
+                                         for i in release.infolist())))
+        if names != MEMBERS:
+            failures.append("the zip holds %s, not %s" % (names, MEMBERS))
+        else:
+            if release.read("kalvorn.exe") != exe:
+                failures.append("the zip's kalvorn.exe is not the one built")
+            expected = "".join("%s  %s\n" % (hashlib.sha256(release.read(n)).hexdigest(), n)
+                               for n in MEMBERS[:2])
+            if release.read("SHA256SUMS").decode() != expected:
+                failures.append("SHA256SUMS is not the members' sums:\n%s" %
+                                release.read("SHA256SUMS").decode())
+            readme = release.read("README.txt")
+            if b"\r\n" not in readme or b"9.20" not in readme:
+                failures.append("README.txt is not the Windows read-me of 9.20")
+    for failure in failures:
+        print("FAIL: " + failure)
+    if not failures:
+        shutil.rmtree(work, ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:4]))
