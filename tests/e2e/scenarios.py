@@ -2,7 +2,7 @@
 
 Every expected text is put together here from the report's passages, each
 stated once below, by the rules the checker follows. What Wine's mixers offer
-(found with mixerdump.exe) is:
+(as the scenarios' reports bear out) is:
 
   mixer 0  the default playback endpoint: one speakers destination with a
            volume and a mute control, and one wave-output source with a mute
