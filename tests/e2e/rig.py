@@ -334,10 +334,12 @@ def link_prefix(template, prefix):
     Wine writes no file of a booted prefix in place: it adds files, and
     replaces its registry files whole (those are copied all the same)."""
     def link(source, target):
-        if source.endswith(".reg"):
-            shutil.copy2(source, target)
-        else:
-            os.link(source, target)
+        try:
+            if not source.endswith(".reg"):
+                return os.link(source, target)
+        except OSError:  # another file system: a copy will do
+            pass
+        shutil.copy2(source, target)
     shutil.copytree(template, prefix, symlinks=True, copy_function=link)
 
 

@@ -173,9 +173,16 @@ PlatformResult Win32Platform::CloseDevice(WaveDeviceId deviceId) {
   // thread is given a bounded time to end. The device reports itself stopped
   // before the thread is done, so its status is no substitute for the wait.
   // Where the driver records without such a thread, nothing is waited for.
+  // The pause comes first because a stop of a recording that is not paused
+  // waits, in older Wine drivers, for the buffer being recorded to fill (up
+  // to a third of a second); a pause hands that buffer back at once, and a
+  // stop of a paused recording resets the device at once. The recording is
+  // thrown away, so nothing is lost by pausing it.
   if (recordThread_ != 0) {
     MCI_GENERIC_PARMS stop;
     ZeroMemory(&stop, sizeof(stop));
+    mciSendCommandA(deviceId, MCI_PAUSE, MCI_WAIT,
+                    reinterpret_cast<DWORD_PTR>(&stop));
     mciSendCommandA(deviceId, MCI_STOP, MCI_WAIT,
                     reinterpret_cast<DWORD_PTR>(&stop));
     WaitForSingleObject(recordThread_, 2000);
