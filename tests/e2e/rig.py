@@ -203,7 +203,7 @@ class SoundBoard:
 
     def streams(self):
         """The server's streams in this run, as its log tells: [[sink or
-        source, sample spec, when created, when freed]], in log events."""
+        source, sample format, when created, when freed]], in log events."""
         self.log.flush()
         with open(self.log_path, "rb") as f:
             f.seek(self.log_start)
@@ -211,7 +211,7 @@ class SoundBoard:
         streams = {}
         for n, (event, kind, index, rest) in enumerate(re.findall(
                 r"(Created|Freeing) (input|output) (\d+) (.*)", text)):
-            match = re.search(r" on (\S+) with sample spec (\S+ \d+ch \d+Hz)", rest)
+            match = re.search(r" on (\S+) with sample \w+ (\S+ \d+ch \d+Hz)", rest)
             if event == "Created" and match:
                 streams[kind, index] = [match.group(1), match.group(2), n, None]
             elif event == "Freeing" and (kind, index) in streams:
