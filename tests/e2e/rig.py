@@ -4,7 +4,7 @@
 Each scenario gets its own Xvfb display, PulseAudio server (a null sink and a
 null source, reached through a tap that keeps the audio sent to it), runtime
 directories and Wine prefix (hard links to a prefix booted once per Wine and
-architecture), all under --work. A helper of ours, boxanswer.exe, runs in the
+shared by both architectures), all under --work. A helper of ours, boxanswer.exe, runs in the
 same Wine session: it reads every message box the checker shows and presses
 OK. The rig then compares the boxes, the exit code and TARVENIX.INI with the
 scenario, and checks from the server's streams that the clip was sent while
@@ -31,6 +31,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scenarios  # noqa: E402
+
 
 class RigError(Exception):
     pass
