@@ -3,17 +3,23 @@
 enable_language(RC)
 
 set(KALVORN_WINDOWS_FLAGS -fno-exceptions -fno-rtti -Os -ffunction-sections
-                          -fdata-sections)
-# Static runtime, no console, unused code dropped, symbols stripped, and no
-# time stamp in the PE header: the same sources give the same bytes, so a
-# downloaded kalvorn.exe can be checked against a build of its commit.
-set(KALVORN_WINDOWS_LINK -static -mwindows -s -Wl,--gc-sections
+                          -fdata-sections -fno-asynchronous-unwind-tables
+                          -fno-unwind-tables)
+# The 32-bit program runs on any x86 from the Pentium on: no cmov, fcomi, MMX
+# or SSE (the compiler's default here is the Pentium Pro).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND KALVORN_WINDOWS_FLAGS -march=pentium)
+endif()
+# No console, unused code dropped, symbols stripped, and no time stamp in the
+# PE header: the same sources give the same bytes, so a downloaded
+# kalvorn.exe can be checked against a build of its commit.
+set(KALVORN_WINDOWS_LINK -mwindows -s -Wl,--gc-sections
                          -Wl,--no-insert-timestamp)
 
 target_compile_options(kalvorn_core PRIVATE ${KALVORN_WINDOWS_FLAGS})
 
 add_executable(kalvorn WIN32
-  src/platform/win32/WinMain.cpp
+  src/platform/win32/Entry.cpp
   src/platform/win32/Win32Platform.cpp
   src/platform/win32/RecordThread.cpp
   resources/kalvorn.rc
@@ -22,8 +28,16 @@ set_source_files_properties(resources/kalvorn.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/threewav.wav)
 target_compile_options(kalvorn PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${KALVORN_WARNINGS} ${KALVORN_WINDOWS_FLAGS}>)
-target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK})
-target_link_libraries(kalvorn PRIVATE kalvorn_core winmm)
+# No C runtime: the program starts at its own entry and links only the
+# system DLLs' import libraries and libgcc (for the stack probe). The entry's
+# C name carries a leading underscore on 32-bit x86.
+set(KALVORN_ENTRY KalvornEntry)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(KALVORN_ENTRY _KalvornEntry)
+endif()
+target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK} -nostdlib
+                    -Wl,--entry=${KALVORN_ENTRY})
+target_link_libraries(kalvorn PRIVATE kalvorn_core winmm user32 kernel32 gcc)
 
 add_subdirectory(tests/e2e/windows)
 

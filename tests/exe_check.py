@@ -1,16 +1,36 @@
 #!/usr/bin/env python3
 """Checks a built kalvorn.exe: a Windows GUI program of its architecture,
-small, importing only system DLLs, with the clip and the version information
-in its resources and no manifest that would request an execution level.
+small, importing only functions that Windows 95 and NT 4.0 already export
+(no C runtime), with no TLS, with the clip and the version information in its
+resources and no manifest that would request an execution level. The 32-bit
+program must also say it runs on Windows 4.0 and hold no instruction newer
+than the Pentium's.
 
 Usage: exe_check.py EXE CLIP OBJDUMP [--pe32]
 """
+import re
 import struct
 import subprocess
 import sys
 
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "winmm.dll", "msvcrt.dll"}
-MAX_SIZE = 64 * 1024
+# Every function the program may import, by DLL, with the first Windows 9x
+# and NT versions that export it. Anything newer is looked up at run time.
+ALLOWED_IMPORTS = {
+    "kernel32.dll": ("95", "NT 3.1", {
+        "CloseHandle", "ExitProcess", "GetCurrentProcessId",
+        "GetModuleFileNameA", "GetModuleHandleA", "GetPrivateProfileIntA",
+        "GetProcAddress", "VirtualQuery", "WaitForSingleObject",
+        "WritePrivateProfileStringA"}),
+    "user32.dll": ("95", "NT 3.1", {"MessageBoxA"}),
+    "winmm.dll": ("95", "NT 3.51", {
+        "PlaySoundA", "mciSendCommandA", "mixerClose", "mixerGetDevCapsA",
+        "mixerGetLineControlsA", "mixerGetLineInfoA", "mixerOpen"}),
+}
+# Instructions of later processors: the Pentium Pro's cmov, fcmov, fcomi and
+# long nop, the Pentium II's sysenter and fxsave, MMX and SSE registers.
+POST_PENTIUM = re.compile(r"\t(cs )?(cmov|fcmov|fu?comip?\b|nop[lw]|sysenter|"
+                          r"sysexit|fxsave|fxrstor|rdpmc)|%[xy]?mm\d")
+MAX_SIZE = 16 * 1024
 RT_VERSION = 16
 RT_MANIFEST = 24
 
@@ -26,9 +46,12 @@ class Pe:
         self.optional = self.header + 24
         self.magic = struct.unpack_from("<H", data, self.optional)[0]
         self.subsystem = struct.unpack_from("<H", data, self.optional + 68)[0]
+        self.os_version = struct.unpack_from("<HH", data, self.optional + 40)
+        self.subsystem_version = struct.unpack_from("<HH", data, self.optional + 48)
         self.checksum = struct.unpack_from("<I", data, self.optional + 64)[0]
         directories = self.optional + (96 if self.magic == 0x10B else 112)
         self.resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
+        self.tls = struct.unpack_from("<II", data, directories + 9 * 8)
         self.sections = []
         table = self.optional + optional_size
         for i in range(sections):
@@ -103,15 +126,41 @@ def main(argv):
     if len(data) > MAX_SIZE:
         failures.append("%d bytes, more than %d" % (len(data), MAX_SIZE))
 
+    if pe.tls != (0, 0):
+        failures.append("a TLS directory (%#x, %d bytes)" % pe.tls)
+    if pe32 and (pe.os_version != (4, 0) or pe.subsystem_version != (4, 0)):
+        failures.append("OS version %d.%d, subsystem version %d.%d; not 4.0"
+                        % (pe.os_version + pe.subsystem_version))
+
     dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True,
                           check=True).stdout
-    imports = [line.split("DLL Name:")[1].strip() for line in dump.splitlines()
-               if "DLL Name:" in line]
+    imports = {}
+    dll = None
+    for line in dump.splitlines():
+        if "DLL Name:" in line:
+            dll = line.split("DLL Name:")[1].strip().lower()
+            imports[dll] = []
+        elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\S+$", line):
+            imports[dll].append(line.split()[-1])
+        elif not line.strip():
+            dll = None
     if not imports:
         failures.append("objdump found no imports")
-    for dll in imports:
-        if dll.lower() not in ALLOWED_IMPORTS:
-            failures.append("imports %s, not a system DLL" % dll)
+    for dll, functions in sorted(imports.items()):
+        allowed = ALLOWED_IMPORTS.get(dll, ("", "", set()))[2]
+        for function in functions:
+            if function not in allowed:
+                failures.append("imports %s!%s, which is not on the allow-list"
+                                % (dll, function))
+
+    if pe32:
+        code = subprocess.run([objdump, "-d", exe], capture_output=True,
+                              text=True, check=True).stdout
+        newer = [line.strip() for line in code.splitlines()
+                 if POST_PENTIUM.search(line)]
+        if newer:
+            failures.append("%d instructions newer than the Pentium's, e.g. %s"
+                            % (len(newer), "; ".join(newer[:3])))
 
     resources = pe.resources()
     wave = resources.get(("WAVE", "THREEWAV", 1033))
@@ -130,7 +179,8 @@ def main(argv):
 
     print("%s: %d bytes, %s, imports %s, resources %s" % (
         exe, len(data), "PE32" if pe.magic == 0x10B else "PE32+",
-        ", ".join(imports), ", ".join("/".join(map(str, k)) for k in sorted(
+        ", ".join("%s (%d)" % (d, len(f)) for d, f in sorted(imports.items())),
+        ", ".join("/".join(map(str, k)) for k in sorted(
             resources, key=str))))
     for failure in failures:
         print("FAIL: " + failure)

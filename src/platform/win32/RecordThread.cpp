@@ -4,12 +4,30 @@
 
 namespace {
 
-// NtQueryInformationThread, looked up at run time so that the program does not
-// import from ntdll.
-typedef LONG(WINAPI* QueryThreadInformation)(HANDLE thread, int infoClass,
-                                             PVOID info, ULONG size,
-                                             PULONG returned);
+// Functions that not every Windows has are looked up at run time: the
+// Toolhelp thread functions and OpenThread are missing on Windows NT 4.0,
+// OpenThread also on Windows 95 and 98, and NtQueryInformationThread exists
+// only on Windows NT. Without them the driver's thread cannot be found, and
+// the device is closed as on a system whose driver records without one.
+typedef HANDLE(WINAPI* CreateSnapshotFunction)(DWORD flags, DWORD process);
+typedef BOOL(WINAPI* ThreadWalkFunction)(HANDLE snapshot, THREADENTRY32* entry);
+typedef HANDLE(WINAPI* OpenThreadFunction)(DWORD access, BOOL inherit,
+                                           DWORD threadId);
+typedef LONG(WINAPI* QueryThreadFunction)(HANDLE thread, int infoClass,
+                                          PVOID info, ULONG size,
+                                          PULONG returned);
 const int ThreadQuerySetWin32StartAddress = 9;
+
+FARPROC Lookup(const char* module, const char* function) {
+  HMODULE handle = GetModuleHandleA(module);
+  return handle == 0 ? 0 : GetProcAddress(handle, function);
+}
+
+template <typename Function>
+Function LookupAs(const char* module, const char* function) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(Lookup(module, function)));
+}
 
 bool Contains(const ThreadIdSet& threads, DWORD id) {
   for (int i = 0; i < threads.Count; ++i) {
@@ -20,7 +38,11 @@ bool Contains(const ThreadIdSet& threads, DWORD id) {
   return false;
 }
 
-bool StartsInWaveDriver(HANDLE thread, QueryThreadInformation query) {
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsInWaveDriver(HANDLE thread, QueryThreadFunction query) {
   void* start = 0;
   if (query(thread, ThreadQuerySetWin32StartAddress, &start, sizeof(start),
             0) != 0 ||
@@ -44,27 +66,43 @@ bool StartsInWaveDriver(HANDLE thread, QueryThreadInformation query) {
       nameStart = i + 1;
     }
   }
+  // The module's file name begins with "mciwave", in any letter case.
   const char driver[] = "mciwave";
-  const int driverLength = sizeof(driver) - 1;
-  return length - nameStart >= static_cast<DWORD>(driverLength) &&
-         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path + nameStart,
-                        driverLength, driver, driverLength) == CSTR_EQUAL;
+  const DWORD driverLength = sizeof(driver) - 1;
+  if (length - nameStart < driverLength) {
+    return false;
+  }
+  for (DWORD i = 0; i < driverLength; ++i) {
+    if (LowerAscii(path[nameStart + i]) != driver[i]) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
 void SnapshotThreads(ThreadIdSet* threads) {
   threads->Count = 0;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  CreateSnapshotFunction createSnapshot = LookupAs<CreateSnapshotFunction>(
+      "kernel32.dll", "CreateToolhelp32Snapshot");
+  ThreadWalkFunction first =
+      LookupAs<ThreadWalkFunction>("kernel32.dll", "Thread32First");
+  ThreadWalkFunction next =
+      LookupAs<ThreadWalkFunction>("kernel32.dll", "Thread32Next");
+  if (createSnapshot == 0 || first == 0 || next == 0) {
+    return;
+  }
+  HANDLE snapshot = createSnapshot(TH32CS_SNAPTHREAD, 0);
   if (snapshot == INVALID_HANDLE_VALUE) {
     return;
   }
   const DWORD process = GetCurrentProcessId();
   THREADENTRY32 entry;
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Thread32First(snapshot, &entry);
+  for (BOOL more = first(snapshot, &entry);
        more != FALSE && threads->Count < MaxThreadIds;
-       more = Thread32Next(snapshot, &entry)) {
+       more = next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID == process) {
       threads->Ids[threads->Count++] = entry.th32ThreadID;
     }
@@ -73,14 +111,11 @@ void SnapshotThreads(ThreadIdSet* threads) {
 }
 
 HANDLE FindDriverThreadSince(const ThreadIdSet& before) {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  if (ntdll == 0) {
-    return 0;
-  }
-  QueryThreadInformation query =
-      reinterpret_cast<QueryThreadInformation>(reinterpret_cast<void*>(
-          GetProcAddress(ntdll, "NtQueryInformationThread")));
-  if (query == 0) {
+  OpenThreadFunction openThread =
+      LookupAs<OpenThreadFunction>("kernel32.dll", "OpenThread");
+  QueryThreadFunction query =
+      LookupAs<QueryThreadFunction>("ntdll.dll", "NtQueryInformationThread");
+  if (openThread == 0 || query == 0) {
     return 0;
   }
   ThreadIdSet now;
@@ -90,7 +125,7 @@ HANDLE FindDriverThreadSince(const ThreadIdSet& before) {
       continue;
     }
     HANDLE thread =
-        OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, now.Ids[i]);
+        openThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, now.Ids[i]);
     if (thread == 0) {
       continue;
     }
