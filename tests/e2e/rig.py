@@ -1,24 +1,25 @@
 #!/usr/bin/env python3
 """Runs kalvorn.exe under Wine on a virtual display and a virtual sound board.
 
-Each scenario gets its own Xvfb display, PulseAudio server (a null sink and a
-null source, reached through a tap that keeps the audio sent to it), runtime
-directories and Wine prefix (hard links to a prefix booted once per Wine and
-shared by both architectures), all under --work. A helper of ours, boxanswer.exe, runs in the
-same Wine session: it reads every message box the checker shows and presses
-OK. The rig then compares the boxes, the exit code and TARVENIX.INI with the
-scenario, and checks from the server's streams that the clip was sent while
-the recording ran. On a failure what explains it is kept under --work: logs,
-the settings file, the streams, a screenshot.
+Each scenario gets its own Xvfb display, sound server (PulseAudio or PipeWire
+with a null sink and a null source, reached through a tap that reads the
+streams its clients make), runtime directories and Wine prefix (hard links to
+one booted per Wine), all under --work. boxanswer.exe, in the same Wine
+session, reads and answers every message box. The rig compares the boxes, the
+exit code and TARVENIX.INI with the scenario, and checks from the streams that
+the clip was played while the recording ran. On a failure it keeps what
+explains it under --work: logs, the settings file, the streams, a screenshot.
 
 Usage: rig.py --exe KALVORN --boxanswer BOXANSWER --work DIR SCENARIO
        rig.py ... --repeat N SCENARIO   (N runs, each checked; counts printed)
        rig.py ... --show   (one run, nothing expected: prints what was shown)
 """
 import argparse
+import contextlib
 import fcntl
+import itertools
 import os
-import re
+import pathlib
 import select
 import shutil
 import signal
@@ -41,31 +42,13 @@ def log(message):
     print("rig: " + message, flush=True)
 
 
-def pe_machine(path):
-    with open(path, "rb") as f:
-        data = f.read(4096)
-    offset = int.from_bytes(data[0x3C:0x40], "little")
-    if data[offset:offset + 4] != b"PE\0\0":
-        raise RigError("%s is not a PE file" % path)
-    return int.from_bytes(data[offset + 4:offset + 6], "little")
-
-
 def wine_loader(exe):
-    """The Wine loader that runs this exe's architecture."""
-    if pe_machine(exe) == 0x8664:
-        for candidate in ("/usr/lib/wine/wine64", shutil.which("wine64")):
-            if candidate and os.access(candidate, os.X_OK):
-                return candidate
-        raise RigError("no 64-bit Wine loader found")
-    loader = shutil.which("wine")
-    if loader is None:
-        raise RigError("wine not found")
-    return loader
-
-
-def wineserver(loader):
-    server = os.path.join(os.path.dirname(loader), "wineserver")
-    return server if os.access(server, os.X_OK) else "wineserver"
+    """Debian's Wine loader for this exe's architecture (wineserver beside it)."""
+    with open(exe, "rb") as f:
+        data = f.read(4096)
+    header = int.from_bytes(data[0x3C:0x40], "little")
+    return "/usr/lib/wine/wine" + (
+        "64" if data[header:header + 6] == b"PE\0\0\x64\x86" else "")
 
 
 def windows_path(path):
@@ -82,17 +65,14 @@ def wait_for(condition, timeout, what):
 
 
 def stop(process, timeout=5):
-    if process is None or process.poll() is not None:
-        return
-    try:
-        os.killpg(process.pid, signal.SIGTERM)
-        process.wait(timeout)
-    except (subprocess.TimeoutExpired, ProcessLookupError):
-        try:
-            os.killpg(process.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        process.wait(timeout)
+    """Ends a process of the rig's and its group: asked first, then made."""
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        if process is None or process.poll() is not None:
+            return
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(process.pid, sig)
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            process.wait(timeout)
 
 
 def start(command, logfile, env, **kwargs):
@@ -134,38 +114,63 @@ class Display:
 
 
 class SoundBoard:
-    """A PulseAudio server with a null sink and a null source. Its clients
-    reach it through a tap of ours that keeps the audio they send; without
-    shared memory every sample travels through the socket."""
+    """A sound server of the rig's own with a null sink and a null source:
+    PulseAudio, or PipeWire with WirePlumber and its PulseAudio server on a
+    session bus of its own. Clients reach it through a tap that reads their
+    conversation with it (see Connection)."""
 
-    def __init__(self, work, env):
-        self.log_path = os.path.join(work, "pulseaudio.log")
-        real = os.path.join(env["XDG_RUNTIME_DIR"], "pulse-server")
-        config = os.path.join(work, "pulse.pa")
-        with open(config, "w") as f:
-            f.write("load-module module-native-protocol-unix socket=%s "
-                    "auth-anonymous=1\n" % real)
-            f.write("load-module module-null-sink sink_name=kalvorn_out\n")
-            f.write("load-module module-null-source source_name=kalvorn_in\n")
-            f.write("set-default-sink kalvorn_out\nset-default-source kalvorn_in\n")
-        self.log = open(self.log_path, "wb")
-        self.process = start(["pulseaudio", "-n", "-F", config, "--daemonize=no",
-                              "--exit-idle-time=-1", "--use-pid-file=no",
-                              "--disable-shm=yes", "--log-target=stderr", "-v"],
-                             self.log, env)
+    def __init__(self, work, env, server):
+        self.log = open(os.path.join(work, server + ".log"), "wb")
+        self.processes, self.tap, self.streams = [], None, []
+        self.ticks = itertools.count()
+        try:
+            self._open(dict(env), env["XDG_RUNTIME_DIR"], server)
+        except Exception:
+            self.close()
+            raise
 
-        def answers():
-            if self.process.poll() is not None:
-                raise RigError("pulseaudio exited (see pulseaudio.log)")
-            return os.path.exists(real)
-        wait_for(answers, 15, "pulseaudio")
+    def _open(self, env, runtime, server):
+        real = os.path.join(runtime, "pulse", "native")
+        source = ["module-null-sink", "media.class=Audio/Source/Virtual",
+                  "sink_name=kalvorn_in"]
+        if server == "pipewire":
+            env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(runtime, "bus")
+            self._start(["dbus-daemon", "--session", "--nofork", "--address="
+                         + env["DBUS_SESSION_BUS_ADDRESS"]], env, runtime + "/bus")
+            # WirePlumber gives up at once when PipeWire is not there yet.
+            self._start(["pipewire"], env, os.path.join(runtime, "pipewire-0"))
+            self._start(["wireplumber"], env)
+            self._start(["pipewire-pulse"], env)
+        else:
+            source = ["module-null-source", "source_name=kalvorn_in"]
+            os.makedirs(os.path.dirname(real), mode=0o700)
+            self._start(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                         "--use-pid-file=no", "--log-target=stderr", "-L",
+                         "module-native-protocol-unix socket=%s auth-anonymous=1"
+                         % real], env)
+        self._start(None, env, real)
+        env["PULSE_SERVER"] = "unix:" + real
+        for command in (["load-module", "module-null-sink", "sink_name=kalvorn_out"],
+                        ["load-module"] + source, ["set-default-sink", "kalvorn_out"],
+                        ["set-default-source", "kalvorn_in"]):
+            subprocess.run(["pactl"] + command, env=env, stdout=self.log,
+                           stderr=subprocess.STDOUT, timeout=15, check=True)
         self.tap = socket.socket(socket.AF_UNIX)
-        self.tap.bind(os.path.join(env["XDG_RUNTIME_DIR"], "pulse-native"))
+        self.tap.bind(os.path.join(runtime, "pulse-tap"))
         self.tap.listen(16)
         self.server = "unix:" + self.tap.getsockname()
-        self.sent = []  # what each client connection sent, in this run
         threading.Thread(target=self._accept, args=(real,), daemon=True).start()
-        self.begin_run()
+
+    def _start(self, command, env, ready=None):
+        if command:
+            self.processes.append(start(command, self.log, env))
+        def answers():
+            for process in self.processes:
+                if process.poll() is not None:
+                    raise RigError("%s exited (see %s)" % (process.args[0], self.log.name))
+            return os.path.exists(ready)
+        if ready:
+            wait_for(answers, 15, ready)
 
     def _accept(self, real):
         while True:
@@ -175,88 +180,99 @@ class SoundBoard:
                 return
             upstream = socket.socket(socket.AF_UNIX)
             upstream.connect(real)
-            self.sent.append(bytearray())
-            for pair in ((client, upstream, self.sent[-1]), (upstream, client, None)):
-                threading.Thread(target=pump, args=pair, daemon=True).start()
+            connection = Connection(self)
+            for pair in ((client, upstream, True), (upstream, client, False)):
+                threading.Thread(target=pump, args=pair + (connection,),
+                                 daemon=True).start()
 
     def begin_run(self):
-        self.log.flush()
-        self.log_start = os.path.getsize(self.log_path)
-        self.sent = []
-
-    def audio(self):
-        """The samples each stream was sent in this run. A frame of the
-        native protocol is a 20-byte descriptor (length, channel, offset,
-        flags; big-endian) and its payload: channel 0xffffffff carries a
-        command, any other the samples of that stream."""
-        streams = []
-        for data in list(self.sent):
-            channels = {}
-            at = 0
-            while at + 20 <= len(data):
-                length, channel = struct.unpack_from(">II", data, at)
-                if channel != 0xFFFFFFFF:
-                    channels.setdefault(channel, b"")
-                    channels[channel] += data[at + 20:at + 20 + length]
-                at += 20 + length
-            streams += channels.values()
-        return streams
-
-    def streams(self):
-        """The server's streams in this run, as its log tells: [[sink or
-        source, sample format, when created, when freed]], in log events."""
-        self.log.flush()
-        with open(self.log_path, "rb") as f:
-            f.seek(self.log_start)
-            text = f.read().decode("latin-1")
-        streams = {}
-        for n, (event, kind, index, rest) in enumerate(re.findall(
-                r"(Created|Freeing) (input|output) (\d+) (.*)", text)):
-            match = re.search(r" on (\S+) with sample \w+ (\S+ \d+ch \d+Hz)", rest)
-            if event == "Created" and match:
-                streams[kind, index] = [match.group(1), match.group(2), n, None]
-            elif event == "Freeing" and (kind, index) in streams:
-                streams[kind, index][3] = n
-        return list(streams.values())
+        self.streams = []
 
     def save_run(self, rundir):
         with open(os.path.join(rundir, "streams.txt"), "w") as f:
-            f.write("".join("%r\n" % s for s in self.streams()))
-        for n, audio in enumerate(self.audio(), 1):
-            with open(os.path.join(rundir, "stream-%d.raw" % n), "wb") as f:
-                f.write(audio)
+            f.write("".join("%r\n" % s[:4] for s in self.streams))
+        for n, stream in enumerate(self.streams, 1):
+            pathlib.Path(rundir, "stream-%d.raw" % n).write_bytes(stream[4])
 
     def close(self):
-        self.tap.close()
-        stop(self.process)
+        if self.tap is not None:
+            self.tap.close()
+        for process in reversed(self.processes):
+            stop(process)
         self.log.close()
 
 
-def pump(source, sink, keep):
-    """Passes one direction of a connection on, keeping what passed."""
+# Commands of the PulseAudio native protocol that the tap reads: the reply,
+# and a playback or record stream's creation and deletion.
+REPLY = 2
+CREATE = {3: "playback", 5: "record"}
+DELETE = {4: "playback", 6: "record"}
+
+
+class Connection:
+    """One client's conversation with the sound server, read as it passes.
+    A frame is a 20-byte descriptor (length, channel, offset, flags;
+    big-endian) and its payload. Channel 0xffffffff carries a command: a
+    tagged structure that opens with the command ('L' and 4 bytes), its
+    sequence tag (the same) and the arguments, of which the tap reads the
+    first: the sample spec ('a', format, channels, rate) of a stream's
+    creation, the channel ('L') of the reply to it and of a deletion. Other
+    channels carry the samples of the playback stream on them. A stream is
+    [kind, sample spec, when created, when deleted, samples sent]."""
+
+    def __init__(self, board):
+        self.board, self.pending, self.streams = board, {}, {}
+
+    def read(self, buffer, client):
+        while len(buffer) >= 20 and len(buffer) >= 20 + struct.unpack_from(">I", buffer)[0]:
+            length, channel = struct.unpack_from(">II", buffer)
+            frame = bytes(buffer[20:20 + length])
+            del buffer[:20 + length]
+            if channel != 0xFFFFFFFF:
+                if client and ("playback", channel) in self.streams:
+                    self.streams["playback", channel][4] += frame
+                continue
+            if len(frame) < 15 or frame[0] != ord("L") or frame[5] != ord("L"):
+                continue
+            command, tag, first, number = struct.unpack_from(">xIxIcI", frame)
+            if client and command in CREATE and first == b"a":
+                self.pending[tag] = [CREATE[command], struct.unpack_from(">BBI", frame, 11),
+                                     next(self.board.ticks), None, bytearray()]
+            elif client and command in DELETE and first == b"L":
+                self.delete(self.streams.get((DELETE[command], number)))
+            elif not client and command == REPLY and tag in self.pending and first == b"L":
+                stream = self.pending.pop(tag)
+                self.streams[stream[0], number] = stream
+                self.board.streams.append(stream)
+
+    def delete(self, stream):
+        if stream is not None and stream[3] is None:
+            stream[3] = next(self.board.ticks)
+
+
+def pump(source, sink, client, connection):
+    """Passes one direction of a connection on, each frame read before it
+    passes (a reply before the client sees it); its end ends the streams."""
+    buffer = bytearray()
     with source, sink:
-        try:
-            while True:
-                data = source.recv(65536)
-                if not data:
-                    break
-                if keep is not None:
-                    keep += data
+        with contextlib.suppress(OSError):
+            for data in iter(lambda: source.recv(65536), b""):
+                buffer += data
+                connection.read(buffer, client)
                 sink.sendall(data)
-        except OSError:
-            pass
         for s in (source, sink):
             try:
                 s.shutdown(socket.SHUT_RDWR)
             except OSError:
                 pass
+    for stream in list(connection.streams.values()):
+        connection.delete(stream)
 
 
 def base_environment(work):
     env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("WINE", "PULSE", "DISPLAY", "XDG_"))}
-    runtime = os.path.join(work, "runtime")
-    home = os.path.join(work, "home")
+           if not k.startswith(("WINE", "PULSE", "DISPLAY", "XDG_", "DBUS_"))}
+    runtime, home = os.path.join(work, "runtime"), os.path.join(work, "home")
     os.makedirs(runtime, mode=0o700, exist_ok=True)
     os.makedirs(home, exist_ok=True)
     env.update({
@@ -266,14 +282,18 @@ def base_environment(work):
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
         # Where no sound server is wanted, this names one that is not there.
         "PULSE_SERVER": "unix:" + os.path.join(runtime, "no-sound-server"),
+        "PULSE_CLIENTCONFIG": os.path.join(runtime, "client.conf"),
     })
+    # No memory shared with the server (nor a ring buffer in it): all that
+    # clients send goes through the socket. No server started on demand.
+    with open(env["PULSE_CLIENTCONFIG"], "w") as f:
+        f.write("enable-shm = no\nenable-memfd = no\nautospawn = no\n")
     return env
 
 
 def make_template(loader, templates):
-    """The path of a Wine prefix booted once per Wine under templates, which
-    every run shares through link_prefix. One prefix runs both architectures'
-    programs; it is made anew when the Wine is another."""
+    """The path of a Wine prefix booted once per Wine version under templates,
+    which both architectures' runs share through link_prefix."""
     os.makedirs(templates, exist_ok=True)
     version = subprocess.run([loader, "--version"], capture_output=True,
                              timeout=60, check=True).stdout
@@ -281,10 +301,8 @@ def make_template(loader, templates):
     ready = os.path.join(template, ".ready")
     with open(template + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(ready):
-            with open(ready, "rb") as f:
-                if f.read() == version:
-                    return template
+        if os.path.exists(ready) and pathlib.Path(ready).read_bytes() == version:
+            return template
         shutil.rmtree(template, ignore_errors=True)
         work = template + ".boot"
         shutil.rmtree(work, ignore_errors=True)
@@ -312,8 +330,8 @@ def make_template(loader, templates):
                      "Desktop", "/d", "Default", "/f")
                 wine("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v",
                      "Default", "/d", "800x600", "/f")
-                subprocess.run([wineserver(loader), "-w"], env=env, timeout=120,
-                               check=False)
+                subprocess.run([os.path.dirname(loader) + "/wineserver", "-w"],
+                               env=env, timeout=120, check=False)
             # Wine's own fonts (Tahoma, and Marlett for the title bar's
             # buttons) are not found from the 64-bit loader's data directory
             # here; in the prefix's Fonts folder every Wine finds them.
@@ -324,8 +342,7 @@ def make_template(loader, templates):
                     shutil.copy(source, fonts)
         finally:
             display.close()
-        with open(ready, "wb") as f:
-            f.write(version)
+        pathlib.Path(ready).write_bytes(version)
         shutil.rmtree(work, ignore_errors=True)
     return template
 
@@ -345,10 +362,10 @@ def link_prefix(template, prefix):
 
 
 class Session:
-    """A Wine prefix (linked to the template when new) with a display of its
-    own and, when wanted, a sound board; closing it ends all of them."""
+    """A Wine prefix (linked to the template when new) with a display and a
+    sound board of the server named (or none) of its own, ended on closing."""
 
-    def __init__(self, loader, templates, work, prefix, sound=True):
+    def __init__(self, loader, templates, work, prefix, server="pulseaudio"):
         template = make_template(loader, templates)
         os.makedirs(work, exist_ok=True)
         self.loader = loader
@@ -360,9 +377,9 @@ class Session:
         self.display = Display(work, self.env)
         self.env["DISPLAY"] = self.display.name
         self.sound = None
-        if sound:
+        if server:
             try:
-                self.sound = SoundBoard(work, self.env)
+                self.sound = SoundBoard(work, self.env, server)
             except Exception:
                 self.display.close()
                 raise
@@ -372,9 +389,9 @@ class Session:
         return self
 
     def __exit__(self, *exception):
-        subprocess.run([wineserver(self.loader), "-k"], env=self.env, timeout=30,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=False)
+        subprocess.run([os.path.dirname(self.loader) + "/wineserver", "-k"],
+                       env=self.env, timeout=30, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
         if self.sound is not None:
             self.sound.close()
         self.display.close()
@@ -382,8 +399,7 @@ class Session:
 
 def read_ini(path):
     """[(section, [(key, value)])] in file order, and the raw bytes."""
-    with open(path, "rb") as f:
-        raw = f.read()
+    raw = pathlib.Path(path).read_bytes()
     sections = []
     for line in raw.decode("latin-1").splitlines():
         line = line.strip()
@@ -398,47 +414,47 @@ def read_ini(path):
 
 
 # The checker records 16-bit mono at 11025 samples per second; the clip is
-# 8-bit mono at the same rate, so Wine passes its samples on unchanged.
-RECORDING_STREAM = ["kalvorn_in", "s16le 1ch 11025Hz"]
-CLIP_STREAM = ["kalvorn_out", "u8 1ch 11025Hz"]
-with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                       "resources", "threewav.wav"), "rb") as _clip:
-    CLIP_SAMPLES = _clip.read()[58:]
+# 8-bit mono at the same rate, so Wine passes its samples on unchanged. A
+# sample spec: PulseAudio's format (0 u8, 3 s16le), channels, rate.
+RECORDING_STREAM = ["record", (3, 1, 11025)]
+CLIP_STREAM = ["playback", (0, 1, 11025)]
+CLIP_SAMPLES = pathlib.Path(__file__).resolve().parents[2].joinpath(
+    "resources", "threewav.wav").read_bytes()[58:]
 SILENCE = b"\x80"
 PIECE = 110  # samples: 10 ms, far less than one write of Wine's to a stream
 
 
 def check_clip(sound, failures):
-    """The clip went to the sound server on a stream of its own format that
-    opened after the recording stream and closed before it, and that stream
-    carried the clip's own samples. How much of the clip Wine sends varies
-    from run to run (under Wine 8 often only its first write; where a stream
-    stalls it goes on from a later point of the clip), so what is asked is a
-    stretch of the clip, byte for byte, at least 10 ms long: a program that
-    plays nothing, or silence, or another sound, fails it."""
-    def closed():
-        return all(s[3] is not None for s in sound.streams())
+    """The clip went to the sound server on a stream of its own format,
+    created after the recording stream and deleted before it, carrying a
+    stretch of the clip at least 10 ms long, byte for byte: how much of it
+    Wine sends varies (on PulseAudio often only its first write), but a
+    program that plays nothing, silence or another sound fails. Streams of
+    other formats are Wine's own probes of a device."""
     try:
-        wait_for(closed, 10, "the sound server to close every stream")
+        wait_for(lambda: all(s[3] is not None for s in sound.streams), 10,
+                 "every stream to be deleted")
     except RigError as error:
         failures.append(str(error))
-    streams = sound.streams()
-    recording = [s for s in streams if s[:2] == RECORDING_STREAM]
-    playing = [s for s in streams if s[:2] == CLIP_STREAM]
+    streams = [s[:4] for s in sound.streams]
+    recording = [s for s in sound.streams if s[:2] == RECORDING_STREAM]
+    playing = [s for s in sound.streams if s[:2] == CLIP_STREAM]
     if len(recording) != 1 or len(playing) != 1:
-        failures.append("expected one recording and one clip stream; the "
-                        "server had %r" % streams)
-    elif not recording[0][2] < playing[0][2] < playing[0][3] < recording[0][3]:
+        failures.append("expected one recording and one clip stream; clients "
+                        "made %r" % streams)
+        return
+    if not recording[0][2] < playing[0][2] < playing[0][3] < recording[0][3]:
         failures.append("the clip's stream was not inside the recording's: "
                         "%r" % streams)
     # Wine writes silence of its own where a stream runs dry. Any stretch of
     # the clip 1.5 pieces long holds one of these pieces whole.
     clip = CLIP_SAMPLES.replace(SILENCE, b"")
     pieces = [clip[i:i + PIECE] for i in range(0, len(clip) - PIECE + 1, PIECE // 2)]
-    sent = [a.replace(SILENCE, b"") for a in sound.audio()]
-    log("sound samples sent to the server: %s" % ", ".join(str(len(a)) for a in sent))
-    if not any(p in a for p in pieces for a in sent):
-        failures.append("no stream carried %d samples of the clip in a row" % PIECE)
+    sent = bytes(playing[0][4]).replace(SILENCE, b"")
+    log("clip samples sent to the server: %d" % len(sent))
+    if not any(p in sent for p in pieces):
+        failures.append("the clip's stream carried no %d samples of the clip "
+                        "in a row" % PIECE)
 
 
 def read_boxes(directory):
@@ -447,8 +463,7 @@ def read_boxes(directory):
         path = os.path.join(directory, "box-%d.txt" % n)
         if not os.path.exists(path):
             break
-        with open(path, "rb") as f:
-            caption, _, text = f.read().decode("latin-1").partition("\n")
+        caption, _, text = pathlib.Path(path).read_bytes().decode("latin-1").partition("\n")
         boxes.append((caption, text))
         bmp = os.path.join(directory, "box-%d.bmp" % n)
         if os.path.exists(bmp):
@@ -461,14 +476,14 @@ def read_boxes(directory):
 class Answered:
     """One program run under Wine with its message boxes answered."""
 
-    def __init__(self, session, exe, boxanswer, rundir, last_caption=None,
-                 log_name="program.log"):
+    def __init__(self, session, exe, boxanswer, rundir,
+                 last_caption=scenarios.REPORT_CAPTION):
         loader, env, display = session.loader, session.env, session.display
         os.makedirs(rundir, exist_ok=True)
         self.failures = []
-        last_caption = last_caption or scenarios.REPORT_CAPTION
+        log_path = os.path.join(rundir, os.path.basename(exe)[:-4] + ".log")
         with open(os.path.join(rundir, "boxanswer.log"), "wb") as answer_log, \
-             open(os.path.join(rundir, log_name), "wb") as program_log:
+             open(log_path, "wb") as program_log:
             answerer = start([loader, boxanswer, windows_path(rundir),
                               last_caption, "90000"], answer_log, env)
             time.sleep(0.5)
@@ -484,12 +499,10 @@ class Answered:
                 self.failures.append("%s did not end within 90s"
                                      % os.path.basename(exe))
             self.elapsed = time.monotonic() - started
-            try:
+            with contextlib.suppress(subprocess.TimeoutExpired):
                 answerer.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                stop(answerer)
-        with open(os.path.join(rundir, log_name), "rb") as f:
-            self.output = f.read().decode("latin-1")
+            stop(answerer)
+        self.output = pathlib.Path(log_path).read_bytes().decode("latin-1")
         self.boxes = read_boxes(rundir)
         # Seconds from the start of the program to each box being shown.
         self.shown = []
@@ -501,17 +514,15 @@ class Answered:
 
 def run_once(args, scenario, run, session, rundir):
     os.makedirs(rundir)
-    env, sound, display = session.env, session.sound, session.display
+    sound, display = session.sound, session.display
     if sound:
         sound.begin_run()
-    result = Answered(session, args.exe, args.boxanswer, rundir,
-                      log_name="kalvorn.log")
+    result = Answered(session, args.exe, args.boxanswer, rundir)
     failures = result.failures
-    code, elapsed, output = result.code, result.elapsed, result.output
-    if code is not None and code != 0:
-        failures.append("exit code %d, expected 0" % code)
+    if result.code is not None and result.code != 0:
+        failures.append("exit code %d, expected 0" % result.code)
     for marker in ("Unhandled", "page fault", "starting debugger"):
-        if marker in output:
+        if marker in result.output:
             failures.append("Wine reported a fault: %r" % marker)
             break
 
@@ -519,7 +530,7 @@ def run_once(args, scenario, run, session, rundir):
     if boxes != run.boxes:
         failures.append("message boxes differ:\n  got:      %r\n  expected: %r"
                         % (boxes, run.boxes))
-    ini_path = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "TARVENIX.INI")
+    ini_path = session.ini
     if not os.path.exists(ini_path):
         failures.append("no TARVENIX.INI in the Windows directory")
     else:
@@ -537,8 +548,8 @@ def run_once(args, scenario, run, session, rundir):
         display.screenshot(os.path.join(rundir, "screen.png"))
         if sound:
             sound.save_run(rundir)
-    log("%s: exit %s, %d box(es), %.1fs" % (os.path.basename(rundir), code,
-                                             len(boxes), elapsed))
+    log("%s: exit %s, %d box(es), %.1fs" % (os.path.basename(rundir), result.code,
+                                             len(boxes), result.elapsed))
     return failures
 
 
@@ -546,7 +557,8 @@ def run_scenario(args, name, work):
     scenario = scenarios.SCENARIOS[name]
     failures = []
     with Session(wine_loader(args.exe), args.templates, work,
-                 os.path.join(work, "prefix"), sound=scenario.sound) as session:
+                 os.path.join(work, "prefix"),
+                 server=args.server if scenario.sound else None) as session:
         if scenario.ini is not None:
             with open(session.ini, "wb") as f:
                 f.write(scenario.ini)
@@ -564,31 +576,22 @@ def set_ini_value(path, section, key, value):
     """Sets one key of an INI file, leaving every other line as it is."""
     lines = []
     if os.path.exists(path):
-        with open(path, "rb") as f:
-            lines = f.read().decode("latin-1").splitlines()
-    current = None
-    placed = False
-    out = []
-    for line in lines:
-        stripped = line.strip()
-        if stripped.startswith("[") and stripped.endswith("]"):
-            if current == section.lower() and not placed:
-                out.append("%s=%s" % (key, value))
-                placed = True
-            current = stripped[1:-1].lower()
-        elif current == section.lower() and \
-                stripped.split("=", 1)[0].strip().lower() == key.lower():
-            if not placed:
-                out.append("%s=%s" % (key, value))
-                placed = True
-            continue
-        out.append(line)
-    if not placed:
-        if current != section.lower():
-            out.append("[%s]" % section)
-        out.append("%s=%s" % (key, value))
-    with open(path, "wb") as f:
-        f.write(("\r\n".join(out) + "\r\n").encode("latin-1"))
+        lines = pathlib.Path(path).read_bytes().decode("latin-1").splitlines()
+    entry, current, at = "%s=%s" % (key, value), None, None
+    for n, line in enumerate(lines):
+        name = line.strip().lower()
+        if name.startswith("[") and name.endswith("]"):
+            current = name[1:-1]
+            at = n + 1 if current == section.lower() else at
+        elif current == section.lower() and name.split("=")[0].strip() == key.lower():
+            lines[n] = entry
+            break
+    else:
+        if at is None:
+            lines += ["[%s]" % section, entry]
+        else:
+            lines.insert(at, entry)
+    pathlib.Path(path).write_bytes(("\r\n".join(lines) + "\r\n").encode("latin-1"))
 
 
 def show(args):
@@ -598,21 +601,20 @@ def show(args):
     rundir = os.path.join(args.work, "last-run")
     shutil.rmtree(rundir, ignore_errors=True)
     with Session(wine_loader(args.exe), args.templates, args.work,
-                 os.path.join(args.work, "prefix")) as session:
+                 os.path.join(args.work, "prefix"), args.server) as session:
         ini = session.ini
         if args.mixer is not None:
             set_ini_value(ini, "TvSound", "MixerIndex", str(args.mixer))
             print("=== %s: [TvSound] MixerIndex=%d ===\n" % (ini, args.mixer))
-        result = Answered(session, args.exe, args.boxanswer, rundir,
-                          log_name="kalvorn.log")
+        result = Answered(session, args.exe, args.boxanswer, rundir)
     for n, (caption, text) in enumerate(result.boxes, 1):
         print("=== message box %d, caption \"%s\" ===" % (n, caption))
         print(text.rstrip("\n"))
         print("=== picture: %s\n" % os.path.join(rundir, "box-%d.png" % n))
     if os.path.exists(ini):
         print("=== settings written to %s ===" % ini)
-        with open(ini, "rb") as f:
-            print(f.read().decode("latin-1").replace("\r\n", "\n").rstrip("\n"))
+        text = pathlib.Path(ini).read_bytes().decode("latin-1")
+        print(text.replace("\r\n", "\n").rstrip("\n"))
     print("\nkalvorn.exe exited with %s" % result.code)
     for failure in result.failures:
         print("problem: " + failure)
@@ -625,8 +627,10 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--boxanswer", required=True)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--templates", help="where Wine prefix templates live "
-                        "(default: beside --work)")
+    parser.add_argument("--templates", required=True,
+                        help="where the booted Wine prefixes live")
+    parser.add_argument("--server", choices=("pulseaudio", "pipewire"),
+                        default="pulseaudio", help="the virtual board's sound server")
     parser.add_argument("--repeat", type=int, default=1)
     parser.add_argument("--show", action="store_true",
                         help="run once on the virtual board and print the boxes")
@@ -634,22 +638,18 @@ def main():
                         help="with --show: set MixerIndex before the run")
     parser.add_argument("scenario", nargs="?", choices=sorted(scenarios.SCENARIOS))
     args = parser.parse_args()
-    args.exe = os.path.abspath(args.exe)
-    args.boxanswer = os.path.abspath(args.boxanswer)
-    args.work = os.path.abspath(args.work)
-    args.templates = os.path.abspath(args.templates or
-                                     os.path.dirname(os.path.abspath(args.work)))
+    for name in ("exe", "boxanswer", "work", "templates"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.show:
         try:
             return show(args)
         except (RigError, subprocess.SubprocessError, OSError) as error:
-            print("rig: %s" % error)
+            log(str(error))
             return 1
     if args.scenario is None:
         parser.error("name a scenario, or give --show")
-    log("%s: %s, with %s" % (args.scenario,
-                             scenarios.SCENARIOS[args.scenario].description,
-                             args.exe))
+    log("%s: %s, with %s on %s" % (args.scenario, scenarios.SCENARIOS[
+        args.scenario].description, args.exe, args.server))
     shutil.rmtree(args.work, ignore_errors=True)  # whatever an earlier run left
     passed = 0
     for attempt in range(1, args.repeat + 1):
