@@ -3,12 +3,14 @@
 enable_language(RC)
 
 set(KALVORN_WINDOWS_FLAGS -fno-exceptions -fno-rtti -Os -ffunction-sections
-                          -fdata-sections -fno-asynchronous-unwind-tables
-                          -fno-unwind-tables)
+                          -fdata-sections)
 # The 32-bit program runs on any x86 from the Pentium on: no cmov, fcomi, MMX
-# or SSE (the compiler's default here is the Pentium Pro).
+# or SSE (the compiler's default here is the Pentium Pro). Its DWARF unwind
+# tables would serve only a C runtime's exception support, which it has not.
+# (On x86-64 the unwind tables are Windows' own, and stay.)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND KALVORN_WINDOWS_FLAGS -march=pentium)
+  list(APPEND KALVORN_WINDOWS_FLAGS -march=pentium
+       -fno-asynchronous-unwind-tables)
 endif()
 # No console, unused code dropped, symbols stripped, and no time stamp in the
 # PE header: the same sources give the same bytes, so a downloaded
