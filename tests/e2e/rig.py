@@ -3,12 +3,12 @@
 
 Each scenario gets its own Xvfb display, sound server (PulseAudio or PipeWire
 with a null sink and a null source, reached through a tap that reads the
-streams its clients make), runtime directories and Wine prefix (hard links to
-one booted per Wine), all under --work. boxanswer.exe, in the same Wine
-session, reads and answers every message box. The rig compares the boxes, the
-exit code and TARVENIX.INI with the scenario, and checks from the streams that
-the clip was played while the recording ran. On a failure it keeps what
-explains it under --work: logs, the settings file, the streams, a screenshot.
+streams its clients make), Wine prefix (hard links to one booted per Wine)
+and home under --work, and runtime directory under /tmp. boxanswer.exe, in
+the same Wine session, reads and answers every message box. The rig compares
+the boxes, the exit code and TARVENIX.INI with the scenario, and checks from
+the streams that the clip was played while the recording ran; on a failure
+it keeps logs, the settings file, the streams and a screenshot.
 
 Usage: rig.py --exe KALVORN --boxanswer BOXANSWER --work DIR SCENARIO
        rig.py ... --repeat N SCENARIO   (N runs, each checked; counts printed)
@@ -27,6 +27,7 @@ import socket
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -272,8 +273,9 @@ def pump(source, sink, client, connection):
 def base_environment(work):
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("WINE", "PULSE", "DISPLAY", "XDG_", "DBUS_"))}
-    runtime, home = os.path.join(work, "runtime"), os.path.join(work, "home")
-    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    # Every socket lives in the runtime directory, whose path must be short.
+    runtime = tempfile.mkdtemp(prefix="kalvorn-")
+    home = os.path.join(work, "home")
     os.makedirs(home, exist_ok=True)
     env.update({
         "XDG_RUNTIME_DIR": runtime,
@@ -342,6 +344,7 @@ def make_template(loader, templates):
                     shutil.copy(source, fonts)
         finally:
             display.close()
+            shutil.rmtree(env["XDG_RUNTIME_DIR"], ignore_errors=True)
         pathlib.Path(ready).write_bytes(version)
         shutil.rmtree(work, ignore_errors=True)
     return template
@@ -395,6 +398,7 @@ class Session:
         if self.sound is not None:
             self.sound.close()
         self.display.close()
+        shutil.rmtree(self.env["XDG_RUNTIME_DIR"], ignore_errors=True)
 
 
 def read_ini(path):
@@ -505,11 +509,9 @@ class Answered:
         self.output = pathlib.Path(log_path).read_bytes().decode("latin-1")
         self.boxes = read_boxes(rundir)
         # Seconds from the start of the program to each box being shown.
-        self.shown = []
-        for n in range(1, len(self.boxes) + 1):
-            path = os.path.join(rundir, "box-%d.shown" % n)
-            if os.path.exists(path):
-                self.shown.append(os.stat(path).st_mtime - started_wall)
+        shown = [os.path.join(rundir, "box-%d.shown" % n)
+                 for n in range(1, len(self.boxes) + 1)]
+        self.shown = [os.stat(p).st_mtime - started_wall for p in shown if os.path.exists(p)]
 
 
 def run_once(args, scenario, run, session, rundir):
@@ -530,12 +532,11 @@ def run_once(args, scenario, run, session, rundir):
     if boxes != run.boxes:
         failures.append("message boxes differ:\n  got:      %r\n  expected: %r"
                         % (boxes, run.boxes))
-    ini_path = session.ini
-    if not os.path.exists(ini_path):
+    if not os.path.exists(session.ini):
         failures.append("no TARVENIX.INI in the Windows directory")
     else:
-        shutil.copy(ini_path, os.path.join(rundir, "TARVENIX.INI"))
-        settings, raw = read_ini(ini_path)
+        shutil.copy(session.ini, os.path.join(rundir, "TARVENIX.INI"))
+        settings, raw = read_ini(session.ini)
         if settings != run.settings:
             failures.append("TARVENIX.INI differs:\n  got:      %r\n  expected: %r"
                             % (settings, run.settings))
@@ -665,9 +666,8 @@ def main():
             passed += 1
             if args.repeat > 1:
                 shutil.rmtree(work, ignore_errors=True)
-    failed = args.repeat - passed
-    print("%d passed, %d failed" % (passed, failed))
-    return 0 if failed == 0 else 1
+    print("%d passed, %d failed" % (passed, args.repeat - passed))
+    return 0 if passed == args.repeat else 1
 
 
 if __name__ == "__main__":
