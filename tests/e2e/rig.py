@@ -122,8 +122,7 @@ class SoundBoard:
 
     def __init__(self, work, env, server):
         self.log = open(os.path.join(work, server + ".log"), "wb")
-        self.processes, self.tap, self.streams = [], None, []
-        self.ticks = itertools.count()
+        self.processes, self.tap, self.streams, self.ticks = [], None, [], itertools.count()
         try:
             self._open(dict(env), env["XDG_RUNTIME_DIR"], server)
         except Exception:
@@ -216,10 +215,10 @@ class Connection:
     big-endian) and its payload. Channel 0xffffffff carries a command: a
     tagged structure that opens with the command ('L' and 4 bytes), its
     sequence tag (the same) and the arguments, of which the tap reads the
-    first: the sample spec ('a', format, channels, rate) of a stream's
+    first: the sample format ('a', format, channels, rate) of a stream's
     creation, the channel ('L') of the reply to it and of a deletion. Other
     channels carry the samples of the playback stream on them. A stream is
-    [kind, sample spec, when created, when deleted, samples sent]."""
+    [kind, sample format, when created, when deleted, samples sent]."""
 
     def __init__(self, board):
         self.board, self.pending, self.streams = board, {}, {}
@@ -392,9 +391,10 @@ class Session:
         return self
 
     def __exit__(self, *exception):
-        subprocess.run([os.path.dirname(self.loader) + "/wineserver", "-k"],
-                       env=self.env, timeout=30, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=False)
+        with contextlib.suppress(OSError, subprocess.SubprocessError):  # close all the same
+            subprocess.run([os.path.dirname(self.loader) + "/wineserver", "-k"],
+                           env=self.env, timeout=30, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=False)
         if self.sound is not None:
             self.sound.close()
         self.display.close()
@@ -419,7 +419,7 @@ def read_ini(path):
 
 # The checker records 16-bit mono at 11025 samples per second; the clip is
 # 8-bit mono at the same rate, so Wine passes its samples on unchanged. A
-# sample spec: PulseAudio's format (0 u8, 3 s16le), channels, rate.
+# sample format: PulseAudio's (0 u8, 3 s16le), channels, rate.
 RECORDING_STREAM = ["record", (3, 1, 11025)]
 CLIP_STREAM = ["playback", (0, 1, 11025)]
 CLIP_SAMPLES = pathlib.Path(__file__).resolve().parents[2].joinpath(
