@@ -1,12 +1,12 @@
-// The program's entry, in place of a C runtime's start-up: the program uses
-// nothing of a C runtime, and Windows 95 as it shipped has none to import.
-// It hands the module instance to the check run and ends the process with the
-// run's result as the exit code. The command line is ignored.
+// The program's entry, in place of a C runtime's start-up (Windows 95 as it
+// shipped has no C runtime to import, and the program needs none): it hands
+// the module instance to the check run and ends the process with the run's
+// result as the exit code. The command line is ignored.
 //
-// The program is linked without any C runtime library. Of what a compiler
-// may call on its own, only the stack probe for frames larger than a page
-// (the report buffer's) is needed, and it comes from libgcc; should the
-// compiler ever call memset or the like, the link fails and names it.
+// Of what a compiler may call on its own, only the stack probe for frames
+// larger than a page (the report buffer's) is needed, and it comes from
+// libgcc; should the compiler ever call memset or the like, the link fails
+// and names it.
 #include <windows.h>
 
 #include "check/CheckRun.h"

@@ -18,15 +18,14 @@ typedef LONG(WINAPI* QueryThreadFunction)(HANDLE thread, int infoClass,
                                           PULONG returned);
 const int ThreadQuerySetWin32StartAddress = 9;
 
-FARPROC Lookup(const char* module, const char* function) {
-  HMODULE handle = GetModuleHandleA(module);
-  return handle == 0 ? 0 : GetProcAddress(handle, function);
-}
-
+// The function of that name in a module already loaded; 0 when either is
+// missing.
 template <typename Function>
-Function LookupAs(const char* module, const char* function) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(Lookup(module, function)));
+Function Lookup(const char* module, const char* function) {
+  HMODULE handle = GetModuleHandleA(module);
+  return handle == 0 ? 0
+                     : reinterpret_cast<Function>(reinterpret_cast<void*>(
+                           GetProcAddress(handle, function)));
 }
 
 bool Contains(const ThreadIdSet& threads, DWORD id) {
@@ -84,12 +83,12 @@ bool StartsInWaveDriver(HANDLE thread, QueryThreadFunction query) {
 
 void SnapshotThreads(ThreadIdSet* threads) {
   threads->Count = 0;
-  CreateSnapshotFunction createSnapshot = LookupAs<CreateSnapshotFunction>(
+  CreateSnapshotFunction createSnapshot = Lookup<CreateSnapshotFunction>(
       "kernel32.dll", "CreateToolhelp32Snapshot");
   ThreadWalkFunction first =
-      LookupAs<ThreadWalkFunction>("kernel32.dll", "Thread32First");
+      Lookup<ThreadWalkFunction>("kernel32.dll", "Thread32First");
   ThreadWalkFunction next =
-      LookupAs<ThreadWalkFunction>("kernel32.dll", "Thread32Next");
+      Lookup<ThreadWalkFunction>("kernel32.dll", "Thread32Next");
   if (createSnapshot == 0 || first == 0 || next == 0) {
     return;
   }
@@ -112,9 +111,9 @@ void SnapshotThreads(ThreadIdSet* threads) {
 
 HANDLE FindDriverThreadSince(const ThreadIdSet& before) {
   OpenThreadFunction openThread =
-      LookupAs<OpenThreadFunction>("kernel32.dll", "OpenThread");
+      Lookup<OpenThreadFunction>("kernel32.dll", "OpenThread");
   QueryThreadFunction query =
-      LookupAs<QueryThreadFunction>("ntdll.dll", "NtQueryInformationThread");
+      Lookup<QueryThreadFunction>("ntdll.dll", "NtQueryInformationThread");
   if (openThread == 0 || query == 0) {
     return 0;
   }
