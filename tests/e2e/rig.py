@@ -285,8 +285,8 @@ def base_environment(work):
         "PULSE_SERVER": "unix:" + os.path.join(runtime, "no-sound-server"),
         "PULSE_CLIENTCONFIG": os.path.join(runtime, "client.conf"),
     })
-    # No memory shared with the server (nor a ring buffer in it): all that
-    # clients send goes through the socket. No server started on demand.
+    # No memory shared with the server: the tap passes bytes, not the file
+    # descriptors that sharing needs, and all samples go through the socket.
     with open(env["PULSE_CLIENTCONFIG"], "w") as f:
         f.write("enable-shm = no\nenable-memfd = no\nautospawn = no\n")
     return env
