@@ -141,10 +141,11 @@ def main(argv):
         if "DLL Name:" in line:
             dll = line.split("DLL Name:")[1].strip().lower()
             imports[dll] = []
-        elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\S+$", line):
-            imports[dll].append(line.split()[-1])
         elif not line.strip():
             dll = None
+        elif dll and not line.strip().startswith("vma:"):
+            # Every entry counts: one by ordinal ends in its number.
+            imports[dll].append(line.split()[-1])
     if not imports:
         failures.append("objdump found no imports")
     for dll, functions in sorted(imports.items()):
