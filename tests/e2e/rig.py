@@ -140,15 +140,14 @@ class SoundBoard:
             # WirePlumber gives up at once when PipeWire is not there yet.
             self._start(["pipewire"], env, os.path.join(runtime, "pipewire-0"))
             self._start(["wireplumber"], env)
-            self._start(["pipewire-pulse"], env)
+            self._start(["pipewire-pulse"], env, real)
         else:
             source = ["module-null-source", "source_name=kalvorn_in"]
             os.makedirs(os.path.dirname(real), mode=0o700)
             self._start(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
                          "--use-pid-file=no", "--log-target=stderr", "-L",
                          "module-native-protocol-unix socket=%s auth-anonymous=1"
-                         % real], env)
-        self._start(None, env, real)
+                         % real], env, real)
         env["PULSE_SERVER"] = "unix:" + real
         for command in (["load-module", "module-null-sink", "sink_name=kalvorn_out"],
                         ["load-module"] + source, ["set-default-sink", "kalvorn_out"],
@@ -162,8 +161,8 @@ class SoundBoard:
         threading.Thread(target=self._accept, args=(real,), daemon=True).start()
 
     def _start(self, command, env, ready=None):
-        if command:
-            self.processes.append(start(command, self.log, env))
+        """Starts command; with ready, waits until that path exists."""
+        self.processes.append(start(command, self.log, env))
         def answers():
             for process in self.processes:
                 if process.poll() is not None:
