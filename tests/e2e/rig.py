@@ -131,9 +131,9 @@ class SoundBoard:
 
     def _open(self, env, runtime, server):
         real = os.path.join(runtime, "pulse", "native")
-        source = ["module-null-sink", "media.class=Audio/Source/Virtual",
-                  "sink_name=kalvorn_in"]
         if server == "pipewire":
+            source = ["module-null-sink", "media.class=Audio/Source/Virtual",
+                      "sink_name=kalvorn_in"]
             env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(runtime, "bus")
             self._start(["dbus-daemon", "--session", "--nofork", "--address="
                          + env["DBUS_SESSION_BUS_ADDRESS"]], env, runtime + "/bus")
