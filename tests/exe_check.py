@@ -175,6 +175,10 @@ def main(argv):
     if len(versions) != 1 or "9.20".encode("utf-16-le") not in versions[0] or \
             "Kalvorn".encode("utf-16-le") not in versions[0]:
         failures.append("no version information for Kalvorn 9.20")
+    else:  # for every 32-bit Windows (VOS__WINDOWS32), not NT alone
+        fixed = versions[0].find(struct.pack("<I", 0xFEEF04BD))
+        if fixed < 0 or struct.unpack_from("<I", versions[0], fixed + 32)[0] != 4:
+            failures.append("the version information names no OS or not VOS__WINDOWS32")
     for key, value in resources.items():
         if key[0] == RT_MANIFEST and b"requestedExecutionLevel" in value:
             failures.append("a manifest requests an execution level")
