@@ -91,11 +91,12 @@ class Run:
 
 
 class Scenario:
-    def __init__(self, description, runs, ini=None, sound=True):
+    def __init__(self, description, runs, ini=None, sound=True, idle_sink=False):
         self.description = description
         self.runs = runs
         self.ini = ini        # bytes of TARVENIX.INI before the first run
         self.sound = sound    # start the virtual sound board (and check the clip)
+        self.idle_sink = idle_sink  # no client of the rig's keeps the sink running
 
 
 def _profile_runs(stored_and_written):
@@ -126,6 +127,9 @@ SCENARIOS = {
     "playback-mixer": Scenario(
         "no settings file; mixer 0 is the playback endpoint",
         [Run([PLAYBACK_MIXER_REPORT], [("PORTS", PORTS_PLAYED)])]),
+    "playback-mixer-idle-sink": Scenario(
+        "no settings file; mixer 0, on a board whose sink is idle",
+        [Run([PLAYBACK_MIXER_REPORT], [("PORTS", PORTS_PLAYED)])], idle_sink=True),
     "recording-mixer": Scenario(
         "MixerIndex names the recording endpoint's mixer",
         [Run([LINE_INPUT_BOX, RECORDING_MIXER_REPORT],
