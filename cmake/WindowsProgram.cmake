@@ -20,13 +20,14 @@ set(KALVORN_WINDOWS_LINK -mwindows -s -Wl,--gc-sections
 
 target_compile_options(kalvorn_core PRIVATE ${KALVORN_WINDOWS_FLAGS})
 
+configure_file(resources/kalvorn.rc.in kalvorn.rc @ONLY)
 add_executable(kalvorn WIN32
   src/platform/win32/Entry.cpp
   src/platform/win32/Win32Platform.cpp
   src/platform/win32/RecordThread.cpp
-  resources/kalvorn.rc
+  ${CMAKE_BINARY_DIR}/kalvorn.rc
 )
-set_source_files_properties(resources/kalvorn.rc PROPERTIES
+set_source_files_properties(${CMAKE_BINARY_DIR}/kalvorn.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/threewav.wav)
 target_compile_options(kalvorn PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${KALVORN_WARNINGS} ${KALVORN_WINDOWS_FLAGS}>)

@@ -6,7 +6,7 @@ resources and no manifest that would request an execution level. The 32-bit
 program must also say it runs on Windows 4.0 and hold no instruction newer
 than the Pentium's.
 
-Usage: exe_check.py EXE CLIP OBJDUMP [--pe32]
+Usage: exe_check.py EXE CLIP OBJDUMP VERSION [--pe32]
 """
 import re
 import struct
@@ -104,8 +104,8 @@ class Pe:
 
 
 def main(argv):
-    exe, clip_path, objdump = argv[1:4]
-    pe32 = "--pe32" in argv[4:]
+    exe, clip_path, objdump, version = argv[1:5]
+    pe32 = "--pe32" in argv[5:]
     with open(exe, "rb") as f:
         data = f.read()
     with open(clip_path, "rb") as f:
@@ -172,9 +172,9 @@ def main(argv):
     elif wave != clip:
         failures.append("THREEWAV holds %d bytes that are not the clip" % len(wave))
     versions = [v for k, v in resources.items() if k[0] == RT_VERSION]
-    if len(versions) != 1 or "9.20".encode("utf-16-le") not in versions[0] or \
+    if len(versions) != 1 or version.encode("utf-16-le") not in versions[0] or \
             "Kalvorn".encode("utf-16-le") not in versions[0]:
-        failures.append("no version information for Kalvorn 9.20")
+        failures.append("no version information for Kalvorn %s" % version)
     else:  # for every 32-bit Windows (VOS__WINDOWS32), not NT alone
         fixed = versions[0].find(struct.pack("<I", 0xFEEF04BD))
         if fixed < 0 or struct.unpack_from("<I", versions[0], fixed + 32)[0] != 4:

@@ -4,7 +4,7 @@ release zip again, from a copy of the source tree in another folder, and
 compares both with those of the build tree given; then checks the zip's
 members and their sums.
 
-Usage: release_check.py SOURCE-DIR BUILD-DIR WORK-DIR
+Usage: release_check.py SOURCE-DIR BUILD-DIR WORK-DIR VERSION
   BUILD-DIR is a configured i686 release build tree.
 """
 import hashlib
@@ -14,11 +14,10 @@ import subprocess
 import sys
 import zipfile
 
-ZIP = "kalvorn-9.20-win32.zip"
 MEMBERS = ["kalvorn.exe", "README.txt", "SHA256SUMS"]
 
 
-def build_release(source, build):
+def build_release(source, build, zip_name):
     if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
         subprocess.run(["cmake", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=MinSizeRel",
                         "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/toolchain-i686-w64-mingw32.cmake"
@@ -26,28 +25,33 @@ def build_release(source, build):
     subprocess.run(["cmake", "--build", build, "--target", "release"], check=True,
                    stdout=subprocess.DEVNULL)
     with open(os.path.join(build, "kalvorn.exe"), "rb") as exe, \
-            open(os.path.join(build, ZIP), "rb") as archive:
+            open(os.path.join(build, zip_name), "rb") as archive:
         return exe.read(), archive.read()
 
 
-def main(source, build, work):
+def main(source, build, work, version):
+    zip_name = "kalvorn-%s-win32.zip" % version
     shutil.rmtree(work, ignore_errors=True)
     copy = os.path.join(work, "elsewhere", "source")
     # The copy keeps .git, whose last commit gives the members' time.
-    shutil.copytree(source, copy, ignore=shutil.ignore_patterns("build*"))
-    exe, archive = build_release(source, build)
-    exe_again, archive_again = build_release(copy, os.path.join(work, "other-build"))
+    # Build folders are left out at the top only (scripts/build-and-test is
+    # a source file).
+    shutil.copytree(source, copy, ignore=lambda folder, names: [
+        n for n in names if n.startswith("build") and os.path.samefile(folder, source)])
+    exe, archive = build_release(source, build, zip_name)
+    exe_again, archive_again = build_release(copy, os.path.join(work, "other-build"), zip_name)
     failures = []
-    for what, first, second in (("kalvorn.exe", exe, exe_again), (ZIP, archive, archive_again)):
+    for what, first, second in (("kalvorn.exe", exe, exe_again),
+                                (zip_name, archive, archive_again)):
         print("%s: %s" % (what, hashlib.sha256(first).hexdigest()))
         if first != second:
             at = next(i for i in range(min(len(first), len(second)) + 1)
                       if i == min(len(first), len(second)) or first[i] != second[i])
             failures.append("%s differs between the two builds from byte %d on" % (what, at))
 
-    with zipfile.ZipFile(os.path.join(build, ZIP)) as release:
+    with zipfile.ZipFile(os.path.join(build, zip_name)) as release:
         names = release.namelist()
-        print("%s: %s" % (ZIP, ", ".join("%s %s" % (i.filename, i.date_time)
+        print("%s: %s" % (zip_name, ", ".join("%s %s" % (i.filename, i.date_time)
                                          for i in release.infolist())))
         if names != MEMBERS:
             failures.append("the zip holds %s, not %s" % (names, MEMBERS))
@@ -60,8 +64,8 @@ def main(source, build, work):
                 failures.append("SHA256SUMS is not the members' sums:\n%s" %
                                 release.read("SHA256SUMS").decode())
             readme = release.read("README.txt")
-            if b"\r\n" not in readme or b"9.20" not in readme:
-                failures.append("README.txt is not the Windows read-me of 9.20")
+            if b"\r\n" not in readme or version.encode() not in readme:
+                failures.append("README.txt is not the Windows read-me of %s" % version)
     for failure in failures:
         print("FAIL: " + failure)
     if not failures:
@@ -70,4 +74,4 @@ def main(source, build, work):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:4]))
+    sys.exit(main(*sys.argv[1:5]))

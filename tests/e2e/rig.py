@@ -125,6 +125,7 @@ class SoundBoard:
     def __init__(self, work, env, server, idle=False):
         self.log = open(os.path.join(work, server + ".log"), "wb")
         self.processes, self.tap, self.streams, self.ticks = [], None, [], itertools.count()
+        self.accepting, self.connections, self.tap_errors = None, 0, []
         self.monitor = None if idle else os.path.join(work, "monitor.raw")
         try:
             self._open(dict(env), env["XDG_RUNTIME_DIR"], server)
@@ -152,13 +153,24 @@ class SoundBoard:
                          "module-native-protocol-unix socket=%s auth-anonymous=1"
                          % real], env, real)
         env["PULSE_SERVER"] = "unix:" + real
-        def pactl(*command):
-            return subprocess.run(("pactl",) + command, env=env, stdout=subprocess.PIPE,
-                                  stderr=self.log, timeout=15, check=True).stdout
+        def pactl(*command, check=True):
+            result = subprocess.run(("pactl",) + command, env=env, stdout=subprocess.PIPE,
+                                    stderr=self.log, timeout=15, check=check)
+            return result.stdout if check else result.returncode == 0
+        # A socket that exists may not be served yet, and PipeWire makes the
+        # null devices and takes a new default some time after it answers the
+        # command: each step waits until the server shows it done.
+        wait_for(lambda: pactl("info", check=False), 15, "the sound server to answer")
         pactl("load-module", "module-null-sink", "sink_name=kalvorn_out")
         pactl("load-module", *source)
-        pactl("set-default-sink", "kalvorn_out")
-        pactl("set-default-source", "kalvorn_in")
+        def listed(kind, name):
+            return name.encode() in pactl("list", "short", kind).split()
+        wait_for(lambda: listed("sinks", "kalvorn_out") and listed("sources", "kalvorn_in"),
+                 15, "the null sink and source")
+        for kind, name in (("sink", "kalvorn_out"), ("source", "kalvorn_in")):
+            pactl("set-default-" + kind, name)
+            wait_for(lambda: pactl("get-default-" + kind).strip() == name.encode(), 15,
+                     "%s to be the default %s" % (name, kind))
         if self.monitor:
             self._start(["parec", "--raw", "--latency-msec=20", "--format=u8",
                          "--channels=1", "--rate=11025", "-d", "kalvorn_out.monitor",
@@ -172,7 +184,8 @@ class SoundBoard:
         self.tap.bind(os.path.join(runtime, "pulse-tap"))
         self.tap.listen(16)
         self.server = "unix:" + self.tap.getsockname()
-        threading.Thread(target=self._accept, args=(real,), daemon=True).start()
+        self.accepting = threading.Thread(target=self._accept, args=(real,), daemon=True)
+        self.accepting.start()
 
     def _start(self, command, env, ready=None):
         """Starts command; with ready, waits until that path exists."""
@@ -192,17 +205,31 @@ class SoundBoard:
             except OSError:
                 return
             upstream = socket.socket(socket.AF_UNIX)
-            upstream.connect(real)
+            try:
+                upstream.connect(real)
+            except OSError as error:
+                self.tap_errors.append("a client's connection could not reach the "
+                                       "sound server: %s" % error)
+                client.close()
+                upstream.close()
+                continue
+            self.connections += 1
             connection = Connection(self)
             for pair in ((client, upstream, True), (upstream, client, False)):
                 threading.Thread(target=pump, args=pair + (connection,),
                                  daemon=True).start()
 
+    def seen(self):
+        """One line of what the tap saw in this run."""
+        return "the tap saw %d connection(s), streams %s%s" % (
+            self.connections, [s[:4] for s in self.streams],
+            "".join("; " + e for e in self.tap_errors))
+
     def begin_run(self):
         if self.monitor:
             wait_for(lambda: os.path.getsize(self.monitor), 15, "the monitor's samples")
             self.heard_from = os.path.getsize(self.monitor)
-        self.streams = []
+        self.streams, self.connections, self.tap_errors = [], 0, []
 
     def heard(self):  # what the monitor recorded since the run began, u8 mono 11025
         time.sleep(0.2)  # its latency, and then some
@@ -218,6 +245,13 @@ class SoundBoard:
 
     def close(self):
         if self.tap is not None:
+            # A shutdown wakes the accept; only once that thread is gone may
+            # the descriptor close, or a socket opened next (the next
+            # session's tap) could take its number and be accepted from here.
+            with contextlib.suppress(OSError):
+                self.tap.shutdown(socket.SHUT_RDWR)
+            if self.accepting is not None:
+                self.accepting.join(10)
             self.tap.close()
         for process in reversed(self.processes):
             stop(process)
@@ -393,33 +427,40 @@ class Session:
         template = make_template(loader, templates)
         os.makedirs(work, exist_ok=True)
         self.loader = loader
-        self.env = base_environment(work)
-        self.env["WINEPREFIX"] = prefix
         if not os.path.exists(prefix):
             link_prefix(template, prefix)
+        self.env = base_environment(work)
+        self.env["WINEPREFIX"] = prefix
         self.ini = os.path.join(prefix, "drive_c", "windows", "TARVENIX.INI")
-        self.display = Display(work, self.env)
-        self.env["DISPLAY"] = self.display.name
-        self.sound = None
-        if server:
-            try:
+        self.display, self.sound = None, None
+        try:
+            self.display = Display(work, self.env)
+            self.env["DISPLAY"] = self.display.name
+            if server:
                 self.sound = SoundBoard(work, self.env, server, idle)
-            except Exception:
-                self.display.close()
-                raise
-            self.env["PULSE_SERVER"] = self.sound.server
+                self.env["PULSE_SERVER"] = self.sound.server
+        except BaseException:
+            self.close()
+            raise
 
     def __enter__(self):
         return self
 
     def __exit__(self, *exception):
-        with contextlib.suppress(OSError, subprocess.SubprocessError):  # close all the same
-            subprocess.run([os.path.dirname(self.loader) + "/wineserver", "-k"],
-                           env=self.env, timeout=30, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, check=False)
+        self.close()
+
+    def close(self):
+        """Ends Wine, then the sound server and the display, then removes the
+        runtime directory, each whatever became of the one before."""
+        if self.display is not None:
+            with contextlib.suppress(OSError, subprocess.SubprocessError):
+                subprocess.run([os.path.dirname(self.loader) + "/wineserver", "-k"],
+                               env=self.env, timeout=30, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, check=False)
         if self.sound is not None:
             self.sound.close()
-        self.display.close()
+        if self.display is not None:
+            self.display.close()
         shutil.rmtree(self.env["XDG_RUNTIME_DIR"], ignore_errors=True)
 
 
@@ -457,6 +498,7 @@ def check_clip(sound, failures):
     crossed 6 times in 10 ms) for 90% of the clip's length; on an idle sink,
     where Wine sends only its first write, the stream carried the first 25
     ms. Streams of other formats are Wine's own probes of a device."""
+    failures += sound.tap_errors
     try:
         wait_for(lambda: all(s[3] is not None for s in sound.streams), 10,
                  "every stream to be deleted")
@@ -548,7 +590,9 @@ def run_once(args, scenario, run, session, rundir):
     result = Answered(session, args.exe, args.boxanswer, rundir)
     failures = result.failures
     if result.code is not None and result.code != 0:
-        failures.append("exit code %d, expected 0" % result.code)
+        said = result.output.strip().splitlines()
+        failures.append("exit code %d, expected 0%s" % (
+            result.code, " (Wine said: %s)" % said[-1] if said else ""))
     for marker in ("Unhandled", "page fault", "starting debugger"):
         if marker in result.output:
             failures.append("Wine reported a fault: %r" % marker)
@@ -575,6 +619,7 @@ def run_once(args, scenario, run, session, rundir):
         display.screenshot(os.path.join(rundir, "screen.png"))
         if sound:
             sound.save_run(rundir)
+            failures.append(sound.seen())
     log("%s: exit %s, %d box(es), %.1fs" % (os.path.basename(rundir), result.code,
                                              len(boxes), result.elapsed))
     return failures
