@@ -7,6 +7,7 @@
 #include "SimulatedBoard.h"
 #include "check/CheckRun.h"
 #include "check/Report.h"
+#include "probes/PlayWhileRecord.h"
 
 namespace {
 
@@ -304,6 +305,26 @@ TEST(CheckRunOrder, LineInputBoxComesBeforeTheReport) {
                       PlayWhileRecordingPassage, NoFullSupportVerdict,
                       ScoreLead, "6f\n"}),
             board.Boxes[1].Text);
+}
+
+TEST(CheckRunOrder, PlaybackThatNeverEndsCountsAsNotPlayedAndTheRunGoesOn) {
+  SimulatedBoard board;
+  board.Mixers = {CompleteMixer()};
+  board.PlayNeverEnds = true;
+  EXPECT_EQ(0, CheckRun(board, TestInstance));
+
+  EXPECT_EQ(PlaybackBoundMs, board.PlaybackBound);
+  EXPECT_EQ(std::vector<uint32_t>(4, DeviceBoundMs), board.DeviceBounds);
+  const int play = board.CallIndex("PlaySound THREEWAV");
+  EXPECT_LT(board.CallIndex("mciRecord 1"), play);
+  EXPECT_LT(play, board.CallIndex("WriteProfile PORTS dvkstoploop"));
+  EXPECT_EQ(board.CallIndex("mciClose 1") + 1,
+            board.CallIndex("MessageBox Tarvenix Sound V9.20"));
+  EXPECT_EQ("2", board.Settings.Get("PORTS", "dvkstoploop"));
+  EXPECT_EQ(Passages({BothMutesPassage, InputSwitchingPassage,
+                      NoPlayWhileRecordingPassage, NoFullSupportVerdict,
+                      ScoreLead, "3f\n"}),
+            ReportOf(board));
 }
 
 }  // namespace

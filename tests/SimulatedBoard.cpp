@@ -260,8 +260,10 @@ void SimulatedBoard::CloseMixer(MixerHandle mixer) {
   if (MixerFor(mixer) != nullptr) --OpenMixers;
 }
 
-PlatformResult SimulatedBoard::OpenWaveAudio(WaveDeviceId* deviceId) {
+PlatformResult SimulatedBoard::OpenWaveAudio(WaveDeviceId* deviceId,
+                                             uint32_t boundMs) {
   Calls.push_back("mciOpen");
+  DeviceBounds.push_back(boundMs);
   if (OpenWaveResult != PlatformSuccess) {
     *deviceId = 99;  // garbage that must not be trusted
     return OpenWaveResult;
@@ -271,28 +273,36 @@ PlatformResult SimulatedBoard::OpenWaveAudio(WaveDeviceId* deviceId) {
 }
 
 PlatformResult SimulatedBoard::SetRecordingFormat(WaveDeviceId deviceId,
-                                                  const WaveFormat& format) {
+                                                  const WaveFormat& format,
+                                                  uint32_t boundMs) {
+  DeviceBounds.push_back(boundMs);
   Calls.push_back("mciSet " + std::to_string(deviceId));
   FormatSent = format;
   return deviceId == DeviceIdToOpen ? SetFormatResult : BadDeviceId;
 }
 
-PlatformResult SimulatedBoard::StartRecord(WaveDeviceId deviceId) {
+PlatformResult SimulatedBoard::StartRecord(WaveDeviceId deviceId,
+                                           uint32_t boundMs) {
+  DeviceBounds.push_back(boundMs);
   Calls.push_back("mciRecord " + std::to_string(deviceId));
   return deviceId == DeviceIdToOpen ? RecordResult : BadDeviceId;
 }
 
-PlatformResult SimulatedBoard::CloseDevice(WaveDeviceId deviceId) {
+PlatformResult SimulatedBoard::CloseDevice(WaveDeviceId deviceId,
+                                           uint32_t boundMs) {
   Calls.push_back("mciClose " + std::to_string(deviceId));
+  DeviceBounds.push_back(boundMs);
   return deviceId == DeviceIdToOpen ? PlatformSuccess : BadDeviceId;
 }
 
 bool SimulatedBoard::PlayResourceClip(const char* resourceName,
-                                      ModuleInstance instance) {
+                                      ModuleInstance instance,
+                                      uint32_t boundMs) {
   Calls.push_back(std::string("PlaySound ") + resourceName);
   ClipPlayed = resourceName;
   InstanceUsed = instance;
-  return PlayWorks;
+  PlaybackBound = boundMs;
+  return PlayWorks && !PlayNeverEnds;
 }
 
 uint32_t SimulatedBoard::ReadProfileInt(const char* section, const char* key,

@@ -81,6 +81,10 @@ class SimulatedBoard : public Platform {
   PlatformResult SetFormatResult = PlatformSuccess;
   PlatformResult RecordResult = PlatformSuccess;
   bool PlayWorks = true;
+  // A playback that does not end within the bound it is given.
+  bool PlayNeverEnds = false;
+  uint32_t PlaybackBound = 0;
+  std::vector<uint32_t> DeviceBounds;  // of each command to the device
   WaveDeviceId DeviceIdToOpen = 1;
 
   SimSettingsFile Settings;
@@ -104,13 +108,15 @@ class SimulatedBoard : public Platform {
   PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
                                  uint32_t controlType) override;
   void CloseMixer(MixerHandle mixer) override;
-  PlatformResult OpenWaveAudio(WaveDeviceId* deviceId) override;
+  PlatformResult OpenWaveAudio(WaveDeviceId* deviceId,
+                               uint32_t boundMs) override;
   PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
-                                    const WaveFormat& format) override;
-  PlatformResult StartRecord(WaveDeviceId deviceId) override;
-  PlatformResult CloseDevice(WaveDeviceId deviceId) override;
-  bool PlayResourceClip(const char* resourceName,
-                        ModuleInstance instance) override;
+                                    const WaveFormat& format,
+                                    uint32_t boundMs) override;
+  PlatformResult StartRecord(WaveDeviceId deviceId, uint32_t boundMs) override;
+  PlatformResult CloseDevice(WaveDeviceId deviceId, uint32_t boundMs) override;
+  bool PlayResourceClip(const char* resourceName, ModuleInstance instance,
+                        uint32_t boundMs) override;
   uint32_t ReadProfileInt(const char* section, const char* key,
                           int32_t defaultValue, const char* fileName) override;
   bool WriteProfileString(const char* section, const char* key,

@@ -17,10 +17,11 @@ import sys
 # and NT versions that export it. Anything newer is looked up at run time.
 ALLOWED_IMPORTS = {
     "kernel32.dll": ("95", "NT 3.1", {
-        "CloseHandle", "ExitProcess", "GetCurrentProcessId",
+        "CloseHandle", "CreateEventA", "CreateThread", "ExitProcess",
+        "GetCurrentProcess", "GetCurrentProcessId", "GetExitCodeThread",
         "GetModuleFileNameA", "GetModuleHandleA", "GetPrivateProfileIntA",
-        "GetProcAddress", "VirtualQuery", "WaitForSingleObject",
-        "WritePrivateProfileStringA"}),
+        "GetProcAddress", "SetEvent", "TerminateProcess", "VirtualQuery",
+        "WaitForSingleObject", "WritePrivateProfileStringA"}),
     "user32.dll": ("95", "NT 3.1", {"MessageBoxA"}),
     "winmm.dll": ("95", "NT 3.51", {
         "PlaySoundA", "mciSendCommandA", "mixerClose", "mixerGetDevCapsA",

@@ -75,18 +75,30 @@ class Platform {
   virtual void CloseMixer(MixerHandle mixer) = 0;
 
   // MCI wave-audio device.
+  // Each waits at most `boundMs` milliseconds for the device; a command that
+  // has not come back by then counts as failed, and so does every command
+  // after it (the device is then left to the end of the process).
   // Opens a new, unnamed recording; fills `deviceId` on success.
-  virtual PlatformResult OpenWaveAudio(WaveDeviceId* deviceId) = 0;
+  virtual PlatformResult OpenWaveAudio(WaveDeviceId* deviceId,
+                                       uint32_t boundMs) = 0;
   virtual PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
-                                            const WaveFormat& format) = 0;
+                                            const WaveFormat& format,
+                                            uint32_t boundMs) = 0;
   // Starts recording and returns at once; the device records on its own.
-  virtual PlatformResult StartRecord(WaveDeviceId deviceId) = 0;
-  virtual PlatformResult CloseDevice(WaveDeviceId deviceId) = 0;
+  virtual PlatformResult StartRecord(WaveDeviceId deviceId,
+                                     uint32_t boundMs) = 0;
+  // Stops the recording and closes the device; a device whose driver has
+  // not finished the recording in time is left open (to the process's end)
+  // and reported as failed.
+  virtual PlatformResult CloseDevice(WaveDeviceId deviceId,
+                                     uint32_t boundMs) = 0;
 
-  // Plays a clip from the module's resources synchronously, to its end;
-  // true when it was played.
+  // Plays a clip from the module's resources synchronously, to its end,
+  // waiting for it at most `boundMs` milliseconds; true when it was played
+  // to its end by then. A playback still going on then is left to itself
+  // and counts as not played.
   virtual bool PlayResourceClip(const char* resourceName,
-                                ModuleInstance instance) = 0;
+                                ModuleInstance instance, uint32_t boundMs) = 0;
 
   // Profile (INI) services. The file name is used exactly as given.
   virtual uint32_t ReadProfileInt(const char* section, const char* key,

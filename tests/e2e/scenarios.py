@@ -81,13 +81,41 @@ NO_SOUND_SERVER_REPORT = report(
 
 PORTS_PLAYED = [("dvkechomic", "1"), ("dvkstoploop", "1")]
 
+# The checker waits at most 8 s for the clip and 4 s for the device's close;
+# with the rest of a run, and a margin, a run ends within 20 s.
+WITHIN_BOUNDS = 20
+PLAYBACK_MIXER_NOT_PLAYED = report(
+    [NO_MIC_MUTE, NO_SWITCHING, NO_PLAY_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x27)
+
+
+def _server_fault(description, fault, played):
+    """The fault done as the clip starts; the next run, on the server anew.
+    Where played is None, the clip counts as played or not as Wine says (a
+    Wine 8 on PipeWire whose server is killed at once says it played)."""
+    plays = Run([PLAYBACK_MIXER_REPORT], [("PORTS", PORTS_PLAYED)])
+    stops = Run([PLAYBACK_MIXER_NOT_PLAYED],
+                [("PORTS", [("dvkechomic", "1"), ("dvkstoploop", "2")])])
+    first = plays if played else stops
+    first.fault, first.within = fault, WITHIN_BOUNDS
+    first.others = [plays] if played is None else []
+    # Wine 8 itself dies of SIGSEGV as the process ends while a thread of
+    # it is still waiting in its sound driver on a server that hangs (a core
+    # dump shows it in that thread's signal handler, the main thread in
+    # NtTerminateProcess); the report and settings come before that.
+    first.wine8_crash = fault[0] == "freeze" and played is False
+    return Scenario(description, [first, Run(plays.boxes, plays.settings)])
+
 
 class Run:
     """One run of the checker and what must hold after it."""
 
-    def __init__(self, boxes, settings):
+    def __init__(self, boxes, settings, fault=None, within=None, others=()):
         self.boxes = boxes          # [(caption, text)] in order
         self.settings = settings    # [(section, [(key, value)])], whole file
+        self.fault = fault          # ("kill" | "freeze", seconds) done to the
+        self.within = within        # server as the clip starts; the run's limit
+        self.others = others        # other Runs whose boxes and settings will do
+        self.wine8_crash = False    # Wine 8 may end the program with SIGSEGV
 
 
 class Scenario:
@@ -164,4 +192,10 @@ SCENARIOS = {
     "profile-2": _stored_profile("2"),
     "profile-7": _stored_profile("7"),
     "profile-minus-1": _stored_profile("-1"),
+    "server-killed": _server_fault(
+        "the sound server killed as the clip starts", ("kill", 0), played=None),
+    "server-frozen": _server_fault(
+        "the sound server frozen for 15 s as the clip starts", ("freeze", 15), played=False),
+    "server-frozen-3s": _server_fault(
+        "the sound server frozen for 3 s as the clip starts", ("freeze", 3), played=True),
 }

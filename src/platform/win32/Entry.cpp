@@ -13,11 +13,22 @@
 #include "platform/win32/Win32Platform.h"
 
 // Named in the link options as the image's entry point.
+//
+// Where a playback or a close of the wave device never returned (a sound
+// system that died or hangs), its thread is still inside the driver, and
+// ExitProcess would have every DLL's clean-up wait on that driver, perhaps
+// for ever; the process is then ended at once instead. The settings have
+// been written and the report dismissed by then.
 extern "C" void KalvornEntry() {
   int exitCode = 0;
+  bool leftWorkRunning = false;
   {
     Win32Platform platform;
     exitCode = CheckRun(platform, GetModuleHandleA(0));
+    leftWorkRunning = platform.LeftWorkRunning();
+  }
+  if (leftWorkRunning) {
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
   }
   ExitProcess(static_cast<UINT>(exitCode));
 }

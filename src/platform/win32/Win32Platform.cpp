@@ -52,15 +52,194 @@ PlatformResult GetLine(MixerHandle mixer, MIXERLINEA* line, DWORD query,
   return status;
 }
 
+// Work on the driver that may never return, when the sound system behind it
+// hangs or dies, runs on a thread of its own and is waited for at most a
+// bound. What such a thread reads lives here rather than on a caller's
+// stack, since a thread left running may still read it after its caller
+// has gone on.
+struct ClipToPlay {
+  const char* Name;
+  HMODULE Module;
+};
+ClipToPlay playing;
+
+// Its result comes back as the thread's exit code.
+DWORD WINAPI PlayClip(LPVOID) {
+  return PlaySoundA(playing.Name, playing.Module, SND_RESOURCE | SND_SYNC);
+}
+
+// Runs `work` on a thread of its own and waits for it at most `boundMs`;
+// true, with the thread's exit code in `result`, when it ended by then.
+// Otherwise the thread is left running, and `result` keeps its value.
+bool RunBounded(LPTHREAD_START_ROUTINE work, uint32_t boundMs, DWORD* result) {
+  DWORD threadId = 0;  // Windows 95 and 98 fail a thread without one
+  HANDLE thread = CreateThread(0, 0, work, 0, 0, &threadId);
+  if (thread == 0) {
+    return true;  // nothing runs, and nothing was done
+  }
+  const bool ended = WaitForSingleObject(thread, boundMs) == WAIT_OBJECT_0;
+  if (ended) {
+    GetExitCodeThread(thread, result);
+  }
+  CloseHandle(thread);
+  return ended;
+}
+
+// The wave-audio device is driven from one thread of its own, from its open
+// to its close: a driver takes commands for a device only from the thread
+// that opened it (Wine's answers any other with "invalid device name"), and
+// a command to a device whose sound system has died or hangs may never
+// return. Each command is handed to that thread and waited for at most a
+// bound; once one has not come back, the thread is given no more.
+enum DeviceCommand { OpenCommand, FormatCommand, RecordCommand, CloseCommand };
+
+struct DeviceRequest {
+  DeviceCommand Command;
+  WaveDeviceId DeviceId;  // the device opened, for OpenCommand
+  WaveFormat Format;
+  MCIERROR Result;
+};
+DeviceRequest request;
+HANDLE requestPosted = 0;
+HANDLE requestDone = 0;
+bool deviceThreadStuck = false;
+// The wave driver's own thread for an asynchronous record, when it started
+// one (see RecordThread.h); 0 otherwise.
+HANDLE recordThread = 0;
+
+MCIERROR OpenRecording() {
+  MCI_OPEN_PARMSA open;
+  ZeroMemory(&open, sizeof(open));
+  open.lpstrDeviceType = "waveaudio";
+  open.lpstrElementName = "";
+  const MCIERROR status =
+      mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
+                      reinterpret_cast<DWORD_PTR>(&open));
+  request.DeviceId = open.wDeviceID;
+  return status;
+}
+
+MCIERROR SetFormat() {
+  MCI_WAVE_SET_PARMS set;
+  ZeroMemory(&set, sizeof(set));
+  set.wFormatTag = request.Format.FormatTag;
+  set.nChannels = request.Format.Channels;
+  set.nSamplesPerSec = request.Format.SamplesPerSecond;
+  set.nAvgBytesPerSec = request.Format.AverageBytesPerSecond;
+  set.nBlockAlign = request.Format.BlockAlign;
+  set.wBitsPerSample = request.Format.BitsPerSample;
+  return mciSendCommandA(
+      request.DeviceId, MCI_SET,
+      MCI_WAIT | MCI_WAVE_SET_FORMATTAG | MCI_WAVE_SET_CHANNELS |
+          MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
+          MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE,
+      reinterpret_cast<DWORD_PTR>(&set));
+}
+
+MCIERROR Record() {
+  MCI_RECORD_PARMS record;
+  ZeroMemory(&record, sizeof(record));
+  ThreadIdSet before;
+  SnapshotThreads(&before);
+  const MCIERROR status = mciSendCommandA(request.DeviceId, MCI_RECORD, 0,
+                                          reinterpret_cast<DWORD_PTR>(&record));
+  if (status == 0 && recordThread == 0) {
+    recordThread = FindDriverThreadSince(before);
+  }
+  return status;
+}
+
+// A record sent without MCI_WAIT may run in a thread of the wave driver's
+// own (Wine's driver does this). If the device is closed while that thread
+// is still finishing its command, the close frees the device and unloads
+// the driver under the thread's feet, and the process dies a moment later,
+// before the report can be shown. So the record is stopped first and that
+// thread is given a bounded time to end. The device reports itself stopped
+// before the thread is done, so its status is no substitute for the wait.
+// Where the driver records without such a thread, nothing is waited for.
+// The pause comes first because a stop of a recording that is not paused
+// waits, in older Wine drivers, for the buffer being recorded to fill (up
+// to a third of a second); a pause hands that buffer back at once, and a
+// stop of a paused recording resets the device at once. The recording is
+// thrown away, so nothing is lost by pausing it. A driver thread that does
+// not end in time is stuck in a sound system that hangs or has gone: the
+// device is then not closed under it at all, and the process is ended at
+// the end of the run, which frees the device without unloading the driver
+// first (see Entry.cpp).
+const MCIERROR DriverStillRecording = 0xFFFFFFFF;
+
+MCIERROR CloseRecording() {
+  if (recordThread != 0) {
+    MCI_GENERIC_PARMS stop;
+    ZeroMemory(&stop, sizeof(stop));
+    mciSendCommandA(request.DeviceId, MCI_PAUSE, MCI_WAIT,
+                    reinterpret_cast<DWORD_PTR>(&stop));
+    mciSendCommandA(request.DeviceId, MCI_STOP, MCI_WAIT,
+                    reinterpret_cast<DWORD_PTR>(&stop));
+    const bool ended = WaitForSingleObject(recordThread, 2000) == WAIT_OBJECT_0;
+    CloseHandle(recordThread);
+    recordThread = 0;
+    if (!ended) {
+      return DriverStillRecording;
+    }
+  }
+  return mciSendCommandA(request.DeviceId, MCI_CLOSE, 0, 0);
+}
+
+DWORD WINAPI DeviceThread(LPVOID) {
+  while (WaitForSingleObject(requestPosted, INFINITE) == WAIT_OBJECT_0) {
+    switch (request.Command) {
+      case OpenCommand:
+        request.Result = OpenRecording();
+        break;
+      case FormatCommand:
+        request.Result = SetFormat();
+        break;
+      case RecordCommand:
+        request.Result = Record();
+        break;
+      case CloseCommand:
+        request.Result = CloseRecording();
+        break;
+    }
+    SetEvent(requestDone);
+  }
+  return 0;
+}
+
+// Hands `request` to the device thread, started on first use, and waits at
+// most `boundMs` for its result; true when it came back in time (a failure
+// to start the thread counts as a failed command).
+bool SendToDevice(uint32_t boundMs) {
+  request.Result = MCIERR_INTERNAL;
+  if (deviceThreadStuck) {
+    return true;
+  }
+  if (requestPosted == 0) {
+    requestPosted = CreateEventA(0, FALSE, FALSE, 0);
+    requestDone = CreateEventA(0, FALSE, FALSE, 0);
+    DWORD threadId = 0;  // Windows 95 and 98 fail a thread without one
+    HANDLE thread = requestPosted == 0 || requestDone == 0
+                        ? 0
+                        : CreateThread(0, 0, DeviceThread, 0, 0, &threadId);
+    if (thread == 0) {
+      deviceThreadStuck = true;
+      return true;
+    }
+    CloseHandle(thread);
+  }
+  SetEvent(requestPosted);
+  if (WaitForSingleObject(requestDone, boundMs) != WAIT_OBJECT_0) {
+    deviceThreadStuck = true;
+    request.Result = MCIERR_INTERNAL;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-Win32Platform::Win32Platform() : recordThread_(0) {}
-
-Win32Platform::~Win32Platform() {
-  if (recordThread_ != 0) {
-    CloseHandle(recordThread_);
-  }
-}
+Win32Platform::Win32Platform() : leftRunning_(false) {}
 
 MixerHandle Win32Platform::OpenMixer(uint32_t mixerIndex) {
   HMIXER mixer = 0;
@@ -121,82 +300,63 @@ void Win32Platform::CloseMixer(MixerHandle mixer) {
   mixerClose(reinterpret_cast<HMIXER>(mixer));
 }
 
-PlatformResult Win32Platform::OpenWaveAudio(WaveDeviceId* deviceId) {
-  MCI_OPEN_PARMSA open;
-  ZeroMemory(&open, sizeof(open));
-  open.lpstrDeviceType = "waveaudio";
-  open.lpstrElementName = "";
-  const MCIERROR status =
-      mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
-                      reinterpret_cast<DWORD_PTR>(&open));
-  *deviceId = open.wDeviceID;
-  return status;
+PlatformResult Win32Platform::OpenWaveAudio(WaveDeviceId* deviceId,
+                                            uint32_t boundMs) {
+  request.Command = OpenCommand;
+  request.DeviceId = 0;
+  Send(boundMs);
+  *deviceId = request.DeviceId;
+  return request.Result;
 }
 
 PlatformResult Win32Platform::SetRecordingFormat(WaveDeviceId deviceId,
-                                                 const WaveFormat& format) {
-  MCI_WAVE_SET_PARMS set;
-  ZeroMemory(&set, sizeof(set));
-  set.wFormatTag = format.FormatTag;
-  set.nChannels = format.Channels;
-  set.nSamplesPerSec = format.SamplesPerSecond;
-  set.nAvgBytesPerSec = format.AverageBytesPerSecond;
-  set.nBlockAlign = format.BlockAlign;
-  set.wBitsPerSample = format.BitsPerSample;
-  return mciSendCommandA(
-      deviceId, MCI_SET,
-      MCI_WAIT | MCI_WAVE_SET_FORMATTAG | MCI_WAVE_SET_CHANNELS |
-          MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
-          MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE,
-      reinterpret_cast<DWORD_PTR>(&set));
+                                                 const WaveFormat& format,
+                                                 uint32_t boundMs) {
+  request.Command = FormatCommand;
+  request.DeviceId = deviceId;
+  request.Format = format;
+  Send(boundMs);
+  return request.Result;
 }
 
-PlatformResult Win32Platform::StartRecord(WaveDeviceId deviceId) {
-  MCI_RECORD_PARMS record;
-  ZeroMemory(&record, sizeof(record));
-  ThreadIdSet before;
-  SnapshotThreads(&before);
-  const MCIERROR status = mciSendCommandA(deviceId, MCI_RECORD, 0,
-                                          reinterpret_cast<DWORD_PTR>(&record));
-  if (status == 0 && recordThread_ == 0) {
-    recordThread_ = FindDriverThreadSince(before);
-  }
-  return status;
+PlatformResult Win32Platform::StartRecord(WaveDeviceId deviceId,
+                                          uint32_t boundMs) {
+  request.Command = RecordCommand;
+  request.DeviceId = deviceId;
+  Send(boundMs);
+  return request.Result;
 }
 
-PlatformResult Win32Platform::CloseDevice(WaveDeviceId deviceId) {
-  // A record sent without MCI_WAIT may run in a thread of the wave driver's
-  // own (Wine's driver does this). If the device is closed while that thread
-  // is still finishing its command, the close frees the device and unloads
-  // the driver under the thread's feet, and the process dies a moment later,
-  // before the report can be shown. So the record is stopped first and that
-  // thread is given a bounded time to end. The device reports itself stopped
-  // before the thread is done, so its status is no substitute for the wait.
-  // Where the driver records without such a thread, nothing is waited for.
-  // The pause comes first because a stop of a recording that is not paused
-  // waits, in older Wine drivers, for the buffer being recorded to fill (up
-  // to a third of a second); a pause hands that buffer back at once, and a
-  // stop of a paused recording resets the device at once. The recording is
-  // thrown away, so nothing is lost by pausing it.
-  if (recordThread_ != 0) {
-    MCI_GENERIC_PARMS stop;
-    ZeroMemory(&stop, sizeof(stop));
-    mciSendCommandA(deviceId, MCI_PAUSE, MCI_WAIT,
-                    reinterpret_cast<DWORD_PTR>(&stop));
-    mciSendCommandA(deviceId, MCI_STOP, MCI_WAIT,
-                    reinterpret_cast<DWORD_PTR>(&stop));
-    WaitForSingleObject(recordThread_, 2000);
-    CloseHandle(recordThread_);
-    recordThread_ = 0;
+PlatformResult Win32Platform::CloseDevice(WaveDeviceId deviceId,
+                                          uint32_t boundMs) {
+  request.Command = CloseCommand;
+  request.DeviceId = deviceId;
+  Send(boundMs);
+  if (request.Result == DriverStillRecording) {
+    leftRunning_ = true;
   }
-  return mciSendCommandA(deviceId, MCI_CLOSE, 0, 0);
+  return request.Result;
+}
+
+void Win32Platform::Send(uint32_t boundMs) {
+  if (!SendToDevice(boundMs)) {
+    leftRunning_ = true;
+  }
 }
 
 bool Win32Platform::PlayResourceClip(const char* resourceName,
-                                     ModuleInstance instance) {
-  return PlaySoundA(resourceName, static_cast<HMODULE>(instance),
-                    SND_RESOURCE | SND_SYNC) != FALSE;
+                                     ModuleInstance instance,
+                                     uint32_t boundMs) {
+  playing.Name = resourceName;
+  playing.Module = static_cast<HMODULE>(instance);
+  DWORD played = FALSE;
+  if (!RunBounded(PlayClip, boundMs, &played)) {
+    leftRunning_ = true;
+  }
+  return played != FALSE;
 }
+
+bool Win32Platform::LeftWorkRunning() const { return leftRunning_; }
 
 uint32_t Win32Platform::ReadProfileInt(const char* section, const char* key,
                                        int32_t defaultValue,

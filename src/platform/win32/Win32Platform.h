@@ -10,7 +10,6 @@
 class Win32Platform : public Platform {
  public:
   Win32Platform();
-  ~Win32Platform();
 
   MixerHandle OpenMixer(uint32_t mixerIndex) override;
   PlatformResult GetDestinationCount(MixerHandle mixer,
@@ -22,13 +21,15 @@ class Win32Platform : public Platform {
   PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
                                  uint32_t controlType) override;
   void CloseMixer(MixerHandle mixer) override;
-  PlatformResult OpenWaveAudio(WaveDeviceId* deviceId) override;
+  PlatformResult OpenWaveAudio(WaveDeviceId* deviceId,
+                               uint32_t boundMs) override;
   PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
-                                    const WaveFormat& format) override;
-  PlatformResult StartRecord(WaveDeviceId deviceId) override;
-  PlatformResult CloseDevice(WaveDeviceId deviceId) override;
-  bool PlayResourceClip(const char* resourceName,
-                        ModuleInstance instance) override;
+                                    const WaveFormat& format,
+                                    uint32_t boundMs) override;
+  PlatformResult StartRecord(WaveDeviceId deviceId, uint32_t boundMs) override;
+  PlatformResult CloseDevice(WaveDeviceId deviceId, uint32_t boundMs) override;
+  bool PlayResourceClip(const char* resourceName, ModuleInstance instance,
+                        uint32_t boundMs) override;
   uint32_t ReadProfileInt(const char* section, const char* key,
                           int32_t defaultValue, const char* fileName) override;
   bool WriteProfileString(const char* section, const char* key,
@@ -36,10 +37,17 @@ class Win32Platform : public Platform {
   void ShowMessageBox(const char* text, const char* caption,
                       uint32_t style) override;
 
+  // Whether a playback or a device command was left running past its bound;
+  // such a thread may hold the driver, so the process must not wait for it,
+  // nor for the drivers' clean-up, on its way out.
+  bool LeftWorkRunning() const;
+
  private:
-  // The wave driver's own thread for an asynchronous record, when it started
-  // one (see RecordThread.h); 0 otherwise.
-  HANDLE recordThread_;
+  // Has the device thread carry out the request prepared, waiting at most
+  // `boundMs`.
+  void Send(uint32_t boundMs);
+
+  bool leftRunning_;
 };
 
 #endif
