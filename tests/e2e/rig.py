@@ -620,8 +620,10 @@ def run_once(args, scenario, run, session, rundir):
         sound.fault = run.fault
     result = Answered(session, args.exe, args.boxanswer, rundir, timeout=run.within or 90)
     failures = result.failures
-    if session.wine.startswith("wine-8.") and run.wine8_crash and result.code == -11:
-        log("Wine 8 ended the program with SIGSEGV after its report (its own fault)")
+    if run.wine_may_crash and (result.code == -11 or result.code == 1 and
+                               "Fatal glibc error" in result.output):
+        log("%s itself ended the program with %s, after its report" % (
+            session.wine, "SIGSEGV" if result.code == -11 else "glibc's assertion"))
     elif result.code is not None and result.code != 0:
         said = result.output.strip().splitlines()
         failures.append("exit code %d, expected 0%s" % (

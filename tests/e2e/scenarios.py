@@ -98,11 +98,12 @@ def _server_fault(description, fault, played):
     first = plays if played else stops
     first.fault, first.within = fault, WITHIN_BOUNDS
     first.others = [plays] if played is None else []
-    # Wine 8 itself dies of SIGSEGV as the process ends while a thread of
-    # it is still waiting in its sound driver on a server that hangs (a core
-    # dump shows it in that thread's signal handler, the main thread in
-    # NtTerminateProcess); the report and settings come before that.
-    first.wine8_crash = fault[0] == "freeze" and played is False
+    # With a thread of the checker's still waiting in Wine's sound driver on
+    # a server that hangs, Wine itself may die as the process ends, after
+    # the report and the settings: Wine 8 of SIGSEGV in that thread's signal
+    # handler (seen in a core dump, the main thread in NtTerminateProcess),
+    # Wine 10 of glibc's assertion on a mutex whose owning thread it ended.
+    first.wine_may_crash = not played
     return Scenario(description, [first, Run(plays.boxes, plays.settings)])
 
 
@@ -115,7 +116,7 @@ class Run:
         self.fault = fault          # ("kill" | "freeze", seconds) done to the
         self.within = within        # server as the clip starts; the run's limit
         self.others = others        # other Runs whose boxes and settings will do
-        self.wine8_crash = False    # Wine 8 may end the program with SIGSEGV
+        self.wine_may_crash = False  # see _server_fault
 
 
 class Scenario:
