@@ -207,13 +207,18 @@ DWORD WINAPI DeviceThread(LPVOID) {
   return 0;
 }
 
-// Hands `request` to the device thread, started on first use, and waits at
-// most `boundMs` for its result; true when it came back in time (a failure
-// to start the thread counts as a failed command).
-bool SendToDevice(uint32_t boundMs) {
+// Hands `command` for the device to the device thread, started on first use,
+// and waits at most `boundMs` for its result. A command that has not come
+// back in time, or a recording the driver could not finish, leaves work
+// running in the driver (`leftRunning`); a failure to start the thread
+// counts as a failed command.
+MCIERROR SendToDevice(DeviceCommand command, WaveDeviceId deviceId,
+                      uint32_t boundMs, bool* leftRunning) {
+  request.Command = command;
+  request.DeviceId = deviceId;
   request.Result = MCIERR_INTERNAL;
   if (deviceThreadStuck) {
-    return true;
+    return MCIERR_INTERNAL;
   }
   if (requestPosted == 0) {
     requestPosted = CreateEventA(0, FALSE, FALSE, 0);
@@ -224,17 +229,20 @@ bool SendToDevice(uint32_t boundMs) {
                         : CreateThread(0, 0, DeviceThread, 0, 0, &threadId);
     if (thread == 0) {
       deviceThreadStuck = true;
-      return true;
+      return MCIERR_INTERNAL;
     }
     CloseHandle(thread);
   }
   SetEvent(requestPosted);
   if (WaitForSingleObject(requestDone, boundMs) != WAIT_OBJECT_0) {
     deviceThreadStuck = true;
-    request.Result = MCIERR_INTERNAL;
-    return false;
+    *leftRunning = true;
+    return MCIERR_INTERNAL;
   }
-  return true;
+  if (request.Result == DriverStillRecording) {
+    *leftRunning = true;
+  }
+  return request.Result;
 }
 
 }  // namespace
@@ -302,46 +310,26 @@ void Win32Platform::CloseMixer(MixerHandle mixer) {
 
 PlatformResult Win32Platform::OpenWaveAudio(WaveDeviceId* deviceId,
                                             uint32_t boundMs) {
-  request.Command = OpenCommand;
-  request.DeviceId = 0;
-  Send(boundMs);
+  const MCIERROR result = SendToDevice(OpenCommand, 0, boundMs, &leftRunning_);
   *deviceId = request.DeviceId;
-  return request.Result;
+  return result;
 }
 
 PlatformResult Win32Platform::SetRecordingFormat(WaveDeviceId deviceId,
                                                  const WaveFormat& format,
                                                  uint32_t boundMs) {
-  request.Command = FormatCommand;
-  request.DeviceId = deviceId;
   request.Format = format;
-  Send(boundMs);
-  return request.Result;
+  return SendToDevice(FormatCommand, deviceId, boundMs, &leftRunning_);
 }
 
 PlatformResult Win32Platform::StartRecord(WaveDeviceId deviceId,
                                           uint32_t boundMs) {
-  request.Command = RecordCommand;
-  request.DeviceId = deviceId;
-  Send(boundMs);
-  return request.Result;
+  return SendToDevice(RecordCommand, deviceId, boundMs, &leftRunning_);
 }
 
 PlatformResult Win32Platform::CloseDevice(WaveDeviceId deviceId,
                                           uint32_t boundMs) {
-  request.Command = CloseCommand;
-  request.DeviceId = deviceId;
-  Send(boundMs);
-  if (request.Result == DriverStillRecording) {
-    leftRunning_ = true;
-  }
-  return request.Result;
-}
-
-void Win32Platform::Send(uint32_t boundMs) {
-  if (!SendToDevice(boundMs)) {
-    leftRunning_ = true;
-  }
+  return SendToDevice(CloseCommand, deviceId, boundMs, &leftRunning_);
 }
 
 bool Win32Platform::PlayResourceClip(const char* resourceName,

@@ -43,10 +43,6 @@ class Win32Platform : public Platform {
   bool LeftWorkRunning() const;
 
  private:
-  // Has the device thread carry out the request prepared, waiting at most
-  // `boundMs`.
-  void Send(uint32_t boundMs);
-
   bool leftRunning_;
 };
 
