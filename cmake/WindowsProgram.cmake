@@ -1,5 +1,6 @@
-# kalvorn.exe and the Windows helpers of the end-to-end tests, built by the
-# MinGW-w64 cross build.
+# kalvorn.exe, built by the MinGW-w64 cross build, and beside it the Windows
+# helpers: boxanswer.exe, which answers the message boxes of a run on the
+# virtual board, and the benchmark's baseline.
 enable_language(RC)
 
 set(KALVORN_WINDOWS_FLAGS -fno-exceptions -fno-rtti -Os -ffunction-sections
@@ -42,6 +43,10 @@ target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK} -nostdlib
                     -Wl,--entry=${KALVORN_ENTRY})
 target_link_libraries(kalvorn PRIVATE kalvorn_core winmm user32 kernel32 gcc)
 
+add_executable(boxanswer scripts/session/BoxAnswer.cpp)
+target_compile_options(boxanswer PRIVATE ${KALVORN_WARNINGS})
+target_link_options(boxanswer PRIVATE -static -s)
+target_link_libraries(boxanswer PRIVATE gdi32)
 add_subdirectory(tests/e2e/windows)
 
 # The release: kalvorn-<version>-win32.zip with the program, a read-me for

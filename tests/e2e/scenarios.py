@@ -12,6 +12,7 @@ stated once below, by the rules the checker follows. What Wine's mixers offer
            one microphone source with a mute; no line or auxiliary source
   mixer 3  the null source, and mixer 4 the null sink's monitor: as mixer 2
 """
+from session.prefix import REPORT_CAPTION  # noqa: F401 (the report's caption)
 
 NO_MIXER = ("\nOops. There appears to be no mixer on your machine. No automatic "
             "L/R switching will be possible.\n")
@@ -38,7 +39,6 @@ NO_PLAY_WHILE_RECORDING = ("\nYour sound board does NOT support simultaneous pla
 NOT_FULL_SUPPORT = "\n\nYOUR SOUND BOARD DOES NOT SUPPORT FULL TWO-RADIO OPERATION\n"
 SCORE_LEAD = "\n\nYour board's score is: "
 
-REPORT_CAPTION = "Tarvenix Sound V9.20"
 LINE_INPUT_CAPTION = "Tarvenix Sound"
 LINE_INPUT_TEXT = ("Kalvorn failed to find a LINE input. Some sound board drivers "
                    "label it AUX instead. Kalvorn is adjusting your TARVENIX.INI to "

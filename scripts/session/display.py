@@ -1,0 +1,39 @@
+"""An Xvfb server on a free display number."""
+import os
+import select
+import subprocess
+
+from . import SessionError, start, stop
+
+
+class Display:
+    """An Xvfb server on a free display number."""
+
+    def __init__(self, work, env):
+        self.log = open(os.path.join(work, "xvfb.log"), "wb")
+        read_end, write_end = os.pipe()
+        self.process = start(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                              "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                             self.log, env, pass_fds=(write_end,))
+        os.close(write_end)
+        ready, _, _ = select.select([read_end], [], [], 15)
+        number = os.read(read_end, 64).decode().strip() if ready else ""
+        # Kept open while the server runs: Xvfb writes its number here again
+        # whenever it resets, and dies if nobody is there to read it.
+        self.read_end = read_end
+        if not number:
+            stop(self.process)
+            os.close(read_end)
+            raise SessionError("Xvfb did not start (see xvfb.log)")
+        self.name = ":" + number
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.name, "-window", "root", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=20, check=False)
+
+    def close(self):
+        stop(self.process)
+        os.close(self.read_end)
+        self.log.close()
+

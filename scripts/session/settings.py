@@ -1,0 +1,132 @@
+"""TARVENIX.INI, read and set as Tarvenix and the checker read and write it,
+and what its values and the report's score mean to an operator.
+
+Usage: python3 -m session.settings set INI SECTION KEY VALUE
+       python3 -m session.settings written INI [BEFORE]
+           (what the checker wrote into INI, BEFORE being a copy from
+           before the run, and what each value means)
+       python3 -m session.settings score [HEX]   (the score, bit by bit)
+"""
+import os
+import pathlib
+import sys
+
+def read_ini(path):
+    """[(section, [(key, value)])] in file order, and the raw bytes."""
+    raw = pathlib.Path(path).read_bytes()
+    sections = []
+    for line in raw.decode("latin-1").splitlines():
+        line = line.strip()
+        if not line or line.startswith(";"):
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            sections.append((line[1:-1], []))
+        elif "=" in line and sections:
+            key, value = line.split("=", 1)
+            sections[-1][1].append((key.strip(), value.strip()))
+    return sections, raw
+
+
+# The checker records 16-bit mono at 11025 samples per second; the clip is
+# 8-bit mono at the same rate, so Wine passes its samples on unchanged. A
+
+
+def set_ini_value(path, section, key, value):
+    """Sets one key of an INI file, leaving every other line as it is."""
+    lines = []
+    if os.path.exists(path):
+        lines = pathlib.Path(path).read_bytes().decode("latin-1").splitlines()
+    entry, current, at = "%s=%s" % (key, value), None, None
+    for n, line in enumerate(lines):
+        name = line.strip().lower()
+        if name.startswith("[") and name.endswith("]"):
+            current = name[1:-1]
+            at = n + 1 if current == section.lower() else at
+        elif current == section.lower() and name.split("=")[0].strip() == key.lower():
+            lines[n] = entry
+            break
+    else:
+        if at is None:
+            lines += ["[%s]" % section, entry]
+        else:
+            lines.insert(at, entry)
+    pathlib.Path(path).write_bytes(("\r\n".join(lines) + "\r\n").encode("latin-1"))
+
+
+
+
+# The report's score: the sum of these capabilities, in hexadecimal.
+SCORE_BITS = [
+    (0x01, "a mixer exists"),
+    (0x02, "the output mixer has a main L/R fader"),
+    (0x04, "the output mixer has a wave mute switch"),
+    (0x08, "the output mixer has a mic mute switch"),
+    (0x10, "the recording input switches between mic and line by itself"),
+    (0x20, "a recording can start"),
+    (0x40, "the board plays while it records"),
+]
+
+# What each value the checker writes means for Tarvenix.
+MEANINGS = {
+    ("PORTS", "dvkechomic", "1"): "you route the mic to the radios yourself "
+    "(the output mixer cannot mute both wave and mic)",
+    ("PORTS", "dvkechomic", "2"): "Tarvenix routes the mic through the board",
+    ("PORTS", "dvkstoploop", "1"): "the tape loop keeps recording while you "
+    "transmit (the board plays while it records)",
+    ("PORTS", "dvkstoploop", "2"): "the tape loop stops while you transmit "
+    "(the board did not play while it recorded)",
+    ("TvSound", "LineInProfile", "1"): "the next run looks for the line input "
+    "labelled AUX; run the checker again",
+    ("TvSound", "LineInProfile", "2"): "the next run looks for the line input "
+    "labelled LINE again; run the checker again",
+}
+
+
+def explain_score(score):
+    """Lines telling what a score is made of and what it lacks."""
+    found = [(bit, what) for bit, what in SCORE_BITS if score & bit]
+    lines = ["score %x = %s" % (score, " + ".join("%x" % b for b, _ in reversed(found))
+                                 or "0")]
+    for bit, what in SCORE_BITS:
+        lines.append("  %02x %s %s" % (bit, "yes" if score & bit else "no ", what))
+    return lines
+
+
+def written(path, before=None):
+    """Lines naming each value the checker writes as it stands in path, with
+    what it means, and whether this run changed it (given a copy of before)."""
+    now = dict(((s.lower(), k.lower()), v) for s, keys in read_ini(path)[0] for k, v in keys)
+    old = {}
+    if before and os.path.exists(before):
+        old = dict(((s.lower(), k.lower()), v)
+                   for s, keys in read_ini(before)[0] for k, v in keys)
+    lines = []
+    for section, key in (("PORTS", "dvkechomic"), ("PORTS", "dvkstoploop"),
+                         ("TvSound", "LineInProfile")):
+        value = now.get((section.lower(), key.lower()))
+        if value is None:
+            continue
+        same = old.get((section.lower(), key.lower())) == value
+        lines.append("[%s] %s=%s%s: %s" % (
+            section, key, value, " (as before)" if same else "",
+            MEANINGS.get((section, key, value), "a value Tarvenix does not know")))
+    return lines
+
+
+def main(args):
+    if args[:1] == ["set"] and len(args) == 5:
+        set_ini_value(*args[1:])
+    elif args[:1] == ["written"] and len(args) in (2, 3):
+        print("\n".join(written(*args[1:])))
+    elif args[:1] == ["score"] and len(args) == 2:
+        print("\n".join(explain_score(int(args[1], 16))))
+    elif args == ["score"]:
+        print("\n".join("  %02x %s" % bit for bit in SCORE_BITS))
+    else:
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
