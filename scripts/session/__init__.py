@@ -27,10 +27,6 @@ class SessionError(Exception):
     pass
 
 
-def log(message):
-    print("rig: " + message, flush=True)
-
-
 def wait_for(condition, timeout, what):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:

@@ -1,4 +1,4 @@
-"""An Xvfb server on a free display number."""
+"""The virtual display."""
 import os
 import select
 import subprocess

@@ -14,7 +14,7 @@ from .tap import Connection, pump
 
 
 class SoundBoard:
-    """A sound server of the rig's own with a null sink and a null source:
+    """A sound server of the session's own with a null sink and a null source:
     PulseAudio, or PipeWire with WirePlumber and its PulseAudio server on a
     session bus of its own. Clients reach it through a tap that reads their
     conversation with it (see Connection). Unless idle, the sink runs as a

@@ -13,7 +13,7 @@ import shutil
 import subprocess
 import sys
 
-from . import SessionError, log
+from . import SessionError
 from .prefix import REPORT_CAPTION, Answered, Session, wine_loader
 from .settings import explain_score, set_ini_value, written
 
@@ -62,7 +62,7 @@ def main():
     try:
         return show(parser.parse_args())
     except (SessionError, subprocess.SubprocessError, OSError) as error:
-        log(str(error))
+        print("the virtual board failed: %s" % error, file=sys.stderr)
         return 1
 
 

@@ -25,13 +25,17 @@ HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[1] / "scripts"))
 sys.path.insert(0, str(HERE))
 import scenarios  # noqa: E402
-from session import SessionError, log, wait_for  # noqa: E402
+from session import SessionError, wait_for  # noqa: E402
 from session.prefix import Answered, Session, wine_loader  # noqa: E402
 from session.settings import read_ini  # noqa: E402
 from session.tap import CLIP_STREAM, RECORDING_STREAM  # noqa: E402
 
 CLIP_SAMPLES = HERE.parents[1].joinpath("resources", "threewav.wav").read_bytes()[58:]
 PADDING = b"\x00\x80"  # what Wine writes where a stream runs dry, even mid-clip
+
+
+def log(message):
+    print("rig: " + message, flush=True)
 
 
 def check_clip(sound, failures):
