@@ -19,7 +19,8 @@ def main(work, boxanswer):
         answerer = start(["wine", boxanswer, prefix.windows_path(work), prefix.REPORT_CAPTION,
                           "300000"], subprocess.DEVNULL, env)
         run = subprocess.Popen(ROOT / "scripts/run-kalvorn", env=env, stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               start_new_session=True)
         wait_for(lambda: answerer.poll() is not None or run.poll() is not None, 360, "a report")
         report = ([b.read_text("latin-1") for b in sorted(pathlib.Path(work).glob("box-*.txt"))]
                   or ["no report box 0"])[-1]
