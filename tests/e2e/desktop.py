@@ -28,9 +28,11 @@ def main(work, boxanswer):
     finally:
         subprocess.run(["wineserver", "-k"], env=env, timeout=30, check=False)
         stop(answerer), stop(run), board.close(), screen.close()
-    ini = env["WINEPREFIX"] + "/drive_c/windows/TARVENIX.INI"
+        ini = env["WINEPREFIX"] + "/drive_c/windows/TARVENIX.INI"
+        written = settings.written(ini) if os.path.exists(ini) else ["(no %s)" % ini]
+        subprocess.run(["rm", "-rf", env["WINEPREFIX"]], check=False)  # nothing to explain in it
     wanted = ["exited with 0", "under your Wine, prefix " + env["WINEPREFIX"], prefix.REPORT_CAPTION]
-    wanted += settings.written(ini) if os.path.exists(ini) else ["(no %s)" % ini]
+    wanted += written
     wanted += settings.explain_score(int(report.split()[-1], 16))
     failures = ["not printed: " + line for line in wanted if line not in out + report]
     failures += ["exit code %s" % run.returncode] * (run.returncode != 0) + [
