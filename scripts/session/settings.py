@@ -92,24 +92,26 @@ def explain_score(score):
     return lines
 
 
+def values(path):
+    """{(section, key): value} of an INI file, names in lower case; {} when
+    there is no such file."""
+    if not path or not os.path.exists(path):
+        return {}
+    return {(s.lower(), k.lower()): v for s, keys in read_ini(path)[0] for k, v in keys}
+
+
 def written(path, before=None):
     """Lines naming each value the checker writes as it stands in path, with
     what it means, and whether this run changed it (given a copy of before)."""
-    now = dict(((s.lower(), k.lower()), v) for s, keys in read_ini(path)[0] for k, v in keys)
-    old = {}
-    if before and os.path.exists(before):
-        old = dict(((s.lower(), k.lower()), v)
-                   for s, keys in read_ini(before)[0] for k, v in keys)
+    now, old = values(path), values(before)
     lines = []
-    for section, key in (("PORTS", "dvkechomic"), ("PORTS", "dvkstoploop"),
-                         ("TvSound", "LineInProfile")):
+    for section, key in dict.fromkeys((s, k) for s, k, _ in MEANINGS):
         value = now.get((section.lower(), key.lower()))
-        if value is None:
-            continue
-        same = old.get((section.lower(), key.lower())) == value
-        lines.append("[%s] %s=%s%s: %s" % (
-            section, key, value, " (as before)" if same else "",
-            MEANINGS.get((section, key, value), "a value Tarvenix does not know")))
+        if value is not None:
+            lines.append("[%s] %s=%s%s: %s" % (
+                section, key, value,
+                " (as before)" if old.get((section.lower(), key.lower())) == value else "",
+                MEANINGS.get((section, key, value), "a value Tarvenix does not know")))
     return lines
 
 
