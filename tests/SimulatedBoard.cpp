@@ -191,16 +191,27 @@ const SimLine* SimulatedBoard::LineFor(MixerHandle mixer,
   return nullptr;
 }
 
-MixerHandle SimulatedBoard::OpenMixer(uint32_t mixerIndex) {
-  Calls.push_back("mixerOpen " + std::to_string(mixerIndex));
+bool SimulatedBoard::Unanswered(const std::string& call, uint32_t boundMs) {
+  Calls.push_back(call);
+  if (!FreezeAt.empty() && call.compare(0, FreezeAt.size(), FreezeAt) == 0) {
+    frozen_ = true;
+  }
+  if (frozen_) Now += boundMs;
+  return frozen_;
+}
+
+MixerHandle SimulatedBoard::OpenMixer(uint32_t mixerIndex, uint32_t boundMs) {
+  if (Unanswered("mixerOpen " + std::to_string(mixerIndex), boundMs))
+    return nullptr;
   if (mixerIndex >= Mixers.size()) return nullptr;
   ++OpenMixers;
   return reinterpret_cast<MixerHandle>(static_cast<uintptr_t>(mixerIndex) + 1);
 }
 
 PlatformResult SimulatedBoard::GetDestinationCount(MixerHandle mixer,
-                                                   uint32_t* destinationCount) {
-  Calls.push_back("mixerGetDevCaps");
+                                                   uint32_t* destinationCount,
+                                                   uint32_t boundMs) {
+  if (Unanswered("mixerGetDevCaps", boundMs)) return PlatformNoAnswer;
   const SimMixer* found = MixerFor(mixer);
   if (found == nullptr) return InvalidHandle;
   if (found->CapsFail) {
@@ -213,9 +224,11 @@ PlatformResult SimulatedBoard::GetDestinationCount(MixerHandle mixer,
 
 PlatformResult SimulatedBoard::GetDestinationLine(MixerHandle mixer,
                                                   uint32_t destination,
-                                                  MixerLine* line) {
-  Calls.push_back("mixerGetLineInfo destination " +
-                  std::to_string(destination));
+                                                  MixerLine* line,
+                                                  uint32_t boundMs) {
+  if (Unanswered("mixerGetLineInfo destination " + std::to_string(destination),
+                 boundMs))
+    return PlatformNoAnswer;
   const SimMixer* found = MixerFor(mixer);
   if (found == nullptr) return InvalidHandle;
   if (destination >= found->Destinations.size()) return NotFound;
@@ -227,9 +240,12 @@ PlatformResult SimulatedBoard::GetDestinationLine(MixerHandle mixer,
 
 PlatformResult SimulatedBoard::GetSourceLine(MixerHandle mixer,
                                              uint32_t destination,
-                                             uint32_t source, MixerLine* line) {
-  Calls.push_back("mixerGetLineInfo source " + std::to_string(destination) +
-                  " " + std::to_string(source));
+                                             uint32_t source, MixerLine* line,
+                                             uint32_t boundMs) {
+  if (Unanswered("mixerGetLineInfo source " + std::to_string(destination) +
+                     " " + std::to_string(source),
+                 boundMs))
+    return PlatformNoAnswer;
   const SimMixer* found = MixerFor(mixer);
   if (found == nullptr) return InvalidHandle;
   if (destination >= found->Destinations.size()) return NotFound;
@@ -241,11 +257,12 @@ PlatformResult SimulatedBoard::GetSourceLine(MixerHandle mixer,
 
 PlatformResult SimulatedBoard::FindLineControl(MixerHandle mixer,
                                                uint32_t lineId,
-                                               uint32_t controlType) {
+                                               uint32_t controlType,
+                                               uint32_t boundMs) {
   std::ostringstream call;
   call << "mixerGetLineControls " << std::hex << lineId << " "
        << ControlName(controlType);
-  Calls.push_back(call.str());
+  if (Unanswered(call.str(), boundMs)) return PlatformNoAnswer;
   const SimLine* line = LineFor(mixer, lineId);
   if (line == nullptr) return NotFound;
   for (uint32_t control : line->Controls) {
@@ -254,16 +271,17 @@ PlatformResult SimulatedBoard::FindLineControl(MixerHandle mixer,
   return NoControl;
 }
 
-void SimulatedBoard::CloseMixer(MixerHandle mixer) {
-  Calls.push_back("mixerClose " +
-                  std::to_string(reinterpret_cast<uintptr_t>(mixer) - 1));
+void SimulatedBoard::CloseMixer(MixerHandle mixer, uint32_t boundMs) {
+  if (Unanswered("mixerClose " +
+                     std::to_string(reinterpret_cast<uintptr_t>(mixer) - 1),
+                 boundMs))
+    return;
   if (MixerFor(mixer) != nullptr) --OpenMixers;
 }
 
 PlatformResult SimulatedBoard::OpenWaveAudio(WaveDeviceId* deviceId,
                                              uint32_t boundMs) {
-  Calls.push_back("mciOpen");
-  DeviceBounds.push_back(boundMs);
+  if (Unanswered("mciOpen", boundMs)) return PlatformNoAnswer;
   if (OpenWaveResult != PlatformSuccess) {
     *deviceId = 99;  // garbage that must not be trusted
     return OpenWaveResult;
@@ -275,34 +293,39 @@ PlatformResult SimulatedBoard::OpenWaveAudio(WaveDeviceId* deviceId,
 PlatformResult SimulatedBoard::SetRecordingFormat(WaveDeviceId deviceId,
                                                   const WaveFormat& format,
                                                   uint32_t boundMs) {
-  DeviceBounds.push_back(boundMs);
-  Calls.push_back("mciSet " + std::to_string(deviceId));
+  if (Unanswered("mciSet " + std::to_string(deviceId), boundMs))
+    return PlatformNoAnswer;
   FormatSent = format;
   return deviceId == DeviceIdToOpen ? SetFormatResult : BadDeviceId;
 }
 
 PlatformResult SimulatedBoard::StartRecord(WaveDeviceId deviceId,
                                            uint32_t boundMs) {
-  DeviceBounds.push_back(boundMs);
-  Calls.push_back("mciRecord " + std::to_string(deviceId));
+  if (Unanswered("mciRecord " + std::to_string(deviceId), boundMs))
+    return PlatformNoAnswer;
   return deviceId == DeviceIdToOpen ? RecordResult : BadDeviceId;
 }
 
 PlatformResult SimulatedBoard::CloseDevice(WaveDeviceId deviceId,
                                            uint32_t boundMs) {
-  Calls.push_back("mciClose " + std::to_string(deviceId));
-  DeviceBounds.push_back(boundMs);
+  if (Unanswered("mciClose " + std::to_string(deviceId), boundMs))
+    return PlatformNoAnswer;
   return deviceId == DeviceIdToOpen ? PlatformSuccess : BadDeviceId;
 }
 
 bool SimulatedBoard::PlayResourceClip(const char* resourceName,
                                       ModuleInstance instance,
                                       uint32_t boundMs) {
-  Calls.push_back(std::string("PlaySound ") + resourceName);
   ClipPlayed = resourceName;
   InstanceUsed = instance;
-  PlaybackBound = boundMs;
-  return PlayWorks && !PlayNeverEnds;
+  if (Unanswered(std::string("PlaySound ") + resourceName, boundMs))
+    return false;
+  if (PlaybackMs > boundMs) {  // still playing when the bound has passed
+    Now += boundMs;
+    return false;
+  }
+  Now += PlaybackMs;
+  return PlayWorks;
 }
 
 uint32_t SimulatedBoard::ReadProfileInt(const char* section, const char* key,
@@ -327,5 +350,5 @@ bool SimulatedBoard::WriteProfileString(const char* section, const char* key,
 void SimulatedBoard::ShowMessageBox(const char* text, const char* caption,
                                     uint32_t style) {
   Calls.push_back(std::string("MessageBox ") + caption);
-  Boxes.push_back(SimMessageBox{text, caption, style});
+  Boxes.push_back(SimMessageBox{text, caption, style, Now});
 }

@@ -43,6 +43,7 @@ struct SimMessageBox {
   std::string Text;
   std::string Caption;
   uint32_t Style;
+  uint32_t ShownAtMs;  // on the board's clock
 };
 
 // An INI file matched by name without regard to case, as Windows does.
@@ -81,11 +82,15 @@ class SimulatedBoard : public Platform {
   PlatformResult SetFormatResult = PlatformSuccess;
   PlatformResult RecordResult = PlatformSuccess;
   bool PlayWorks = true;
-  // A playback that does not end within the bound it is given.
-  bool PlayNeverEnds = false;
-  uint32_t PlaybackBound = 0;
-  std::vector<uint32_t> DeviceBounds;  // of each command to the device
+  uint32_t PlaybackMs = 344;  // how long the clip takes to play
   WaveDeviceId DeviceIdToOpen = 1;
+  // The sound system stops answering at the first call whose name begins
+  // with this (as Calls names it), and never answers again: that call and
+  // every later one to the mixer, the device or the playback runs out the
+  // bound it is given and fails as unanswered.
+  std::string FreezeAt;
+  // The clock, in milliseconds: only the sound system's time passes.
+  uint32_t Now = 0;
 
   SimSettingsFile Settings;
   std::vector<SimMessageBox> Boxes;
@@ -98,16 +103,20 @@ class SimulatedBoard : public Platform {
   // Position of the first call that starts with `prefix`, or -1.
   int CallIndex(const std::string& prefix) const;
 
-  MixerHandle OpenMixer(uint32_t mixerIndex) override;
+  uint32_t Milliseconds() override { return Now; }
+  MixerHandle OpenMixer(uint32_t mixerIndex, uint32_t boundMs) override;
   PlatformResult GetDestinationCount(MixerHandle mixer,
-                                     uint32_t* destinationCount) override;
+                                     uint32_t* destinationCount,
+                                     uint32_t boundMs) override;
   PlatformResult GetDestinationLine(MixerHandle mixer, uint32_t destination,
-                                    MixerLine* line) override;
+                                    MixerLine* line, uint32_t boundMs) override;
   PlatformResult GetSourceLine(MixerHandle mixer, uint32_t destination,
-                               uint32_t source, MixerLine* line) override;
+                               uint32_t source, MixerLine* line,
+                               uint32_t boundMs) override;
   PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
-                                 uint32_t controlType) override;
-  void CloseMixer(MixerHandle mixer) override;
+                                 uint32_t controlType,
+                                 uint32_t boundMs) override;
+  void CloseMixer(MixerHandle mixer, uint32_t boundMs) override;
   PlatformResult OpenWaveAudio(WaveDeviceId* deviceId,
                                uint32_t boundMs) override;
   PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
@@ -125,6 +134,10 @@ class SimulatedBoard : public Platform {
                       uint32_t style) override;
 
  private:
+  // Notes `call`; true when the sound system does not answer it, its bound
+  // having passed.
+  bool Unanswered(const std::string& call, uint32_t boundMs);
+  bool frozen_ = false;
   const SimMixer* MixerFor(MixerHandle mixer) const;
   const SimLine* LineFor(MixerHandle mixer, uint32_t lineId) const;
 };

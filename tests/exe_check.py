@@ -20,7 +20,8 @@ ALLOWED_IMPORTS = {
         "CloseHandle", "CreateEventA", "CreateThread", "ExitProcess",
         "GetCurrentProcess", "GetCurrentProcessId", "GetExitCodeThread",
         "GetModuleFileNameA", "GetModuleHandleA", "GetPrivateProfileIntA",
-        "GetProcAddress", "SetEvent", "TerminateProcess", "VirtualQuery",
+        "GetProcAddress", "GetTickCount", "SetEvent", "TerminateProcess",
+        "VirtualQuery",
         "WaitForSingleObject", "WritePrivateProfileStringA"}),
     "user32.dll": ("95", "NT 3.1", {"MessageBoxA"}),
     "winmm.dll": ("95", "NT 3.51", {
@@ -32,7 +33,7 @@ ALLOWED_IMPORTS = {
 POST_PENTIUM = re.compile(r"\t(cs )?(cmov|fcmov|fu?comip?\b|nop[lw]|sysenter|"
                           r"sysexit|fxsave|fxrstor|rdpmc)|%[xy]?mm\d")
 # Bytes: the shipped 32-bit program, and the 64-bit portability build.
-MAX_SIZE = {True: 16 * 1024, False: 24 * 1024}
+MAX_SIZE = {True: 20 * 1024, False: 24 * 1024}
 RT_VERSION = 16
 RT_MANIFEST = 24
 

@@ -34,6 +34,10 @@ void WriteStopLoopSetting(Platform& platform, bool played) {
                               "TARVENIX.INI");
 }
 
+void FlushSettings(Platform& platform) {
+  platform.WriteProfileString(0, 0, 0, "TARVENIX.INI");
+}
+
 void FormatDecimal(int32_t value, char* buffer) {
   // Work in unsigned arithmetic so that the most negative value survives.
   uint32_t magnitude = static_cast<uint32_t>(value);

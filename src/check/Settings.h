@@ -20,6 +20,11 @@ void WriteEchoMicSetting(Platform& platform, bool bothMutes);
 // "1" when the board played the clip while recording, else "2".
 void WriteStopLoopSetting(Platform& platform, bool played);
 
+// Has what was written reach the file now. Windows 95 and 98 keep profile
+// writes in a cache that only a normal end of the process writes out; a
+// process that has to be ended at once flushes it first.
+void FlushSettings(Platform& platform);
+
 // Writes `value` in decimal, with a minus sign when negative. `buffer` must
 // hold at least 12 characters.
 void FormatDecimal(int32_t value, char* buffer);

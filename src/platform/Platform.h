@@ -1,9 +1,13 @@
 // What the checker needs from the operating system, and nothing more.
 //
-// Every operation is a thin wrapper over one Windows multimedia, profile or
-// message-box call. Results come back as the platform's own return codes
-// (0 means success for the mixer and MCI calls); the checker turns failures
-// into findings, so no operation here ever decides anything.
+// Each operation makes one Windows multimedia, profile or message-box call
+// and returns the platform's own result (0 means success for the mixer and
+// MCI calls); the checker turns failures into findings, so no operation here
+// ever decides anything. The calls that can reach the sound system (the
+// mixer, the wave-audio device and the clip's playback) are made on threads
+// of their own and waited for at most the bound the checker passes: one not
+// back by then counts as failed, and so does every later call of its kind,
+// which would only queue behind it in the driver.
 #ifndef KALVORN_PLATFORM_PLATFORM_H
 #define KALVORN_PLATFORM_PLATFORM_H
 
@@ -15,6 +19,8 @@ typedef uint32_t WaveDeviceId;  // MCI device identifier; 0 addresses no device
 typedef uint32_t PlatformResult;
 
 const PlatformResult PlatformSuccess = 0;  // MMSYSERR_NOERROR
+// A call to the sound system that did not come back within its bound.
+const PlatformResult PlatformNoAnswer = 0xFFFFFFFFu;
 
 // Mixer line component types.
 const uint32_t ComponentTypeDstSpeakers = 4;
@@ -59,20 +65,29 @@ struct WaveFormat {
 
 class Platform {
  public:
-  // Mixer services.
+  // A clock in milliseconds, for the time the sound system takes.
+  virtual uint32_t Milliseconds() = 0;
+
+  // Mixer services. Each waits at most `boundMs` milliseconds for the
+  // driver; a call that has not come back by then counts as failed, and so
+  // does every mixer call after it.
   // Opens mixer `mixerIndex`; returns 0 when there is no such mixer.
-  virtual MixerHandle OpenMixer(uint32_t mixerIndex) = 0;
+  virtual MixerHandle OpenMixer(uint32_t mixerIndex, uint32_t boundMs) = 0;
   virtual PlatformResult GetDestinationCount(MixerHandle mixer,
-                                             uint32_t* destinationCount) = 0;
+                                             uint32_t* destinationCount,
+                                             uint32_t boundMs) = 0;
   virtual PlatformResult GetDestinationLine(MixerHandle mixer,
                                             uint32_t destination,
-                                            MixerLine* line) = 0;
+                                            MixerLine* line,
+                                            uint32_t boundMs) = 0;
   virtual PlatformResult GetSourceLine(MixerHandle mixer, uint32_t destination,
-                                       uint32_t source, MixerLine* line) = 0;
+                                       uint32_t source, MixerLine* line,
+                                       uint32_t boundMs) = 0;
   // Success when line `lineId` has a control of `controlType`.
   virtual PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
-                                         uint32_t controlType) = 0;
-  virtual void CloseMixer(MixerHandle mixer) = 0;
+                                         uint32_t controlType,
+                                         uint32_t boundMs) = 0;
+  virtual void CloseMixer(MixerHandle mixer, uint32_t boundMs) = 0;
 
   // MCI wave-audio device.
   // Each waits at most `boundMs` milliseconds for the device; a command that

@@ -1,6 +1,7 @@
 #include "probes/MixerProbe.h"
 
 #include "check/Settings.h"
+#include "probes/SoundBudget.h"
 
 const uint32_t LineInputTypes[2] = {ComponentTypeSrcLine,
                                     ComponentTypeSrcAuxiliary};
@@ -13,67 +14,83 @@ const char LineInputMessage[] =
 
 namespace {
 
-bool HasControl(Platform& platform, MixerHandle mixer, uint32_t lineId,
-                uint32_t controlType) {
-  return platform.FindLineControl(mixer, lineId, controlType) ==
-         PlatformSuccess;
+// One probe's open mixer, and the time its driver has left.
+struct MixerScan {
+  Platform* Board;
+  MixerHandle Mixer;
+  SoundBudget Budget;
+};
+
+bool HasControl(MixerScan* scan, uint32_t lineId, uint32_t controlType) {
+  if (!BeginSoundCall(*scan->Board, &scan->Budget)) {
+    return false;
+  }
+  const PlatformResult result = scan->Board->FindLineControl(
+      scan->Mixer, lineId, controlType, scan->Budget.LeftMs);
+  EndSoundCall(*scan->Board, &scan->Budget, result);
+  return result == PlatformSuccess;
 }
 
-// A source line is read into a cleared record, and a line whose query failed
-// is passed over: the checker never acts on what a failed query left behind.
-bool ReadSource(Platform& platform, MixerHandle mixer, uint32_t destination,
-                uint32_t source, MixerLine* line) {
+// A line is read into a cleared record, and a line whose query failed is
+// passed over: the checker never acts on what a failed query left behind.
+bool ReadLine(MixerScan* scan, uint32_t destination, bool isSource,
+              uint32_t source, MixerLine* line) {
   const MixerLine cleared = {0, 0, 0, 0};
   *line = cleared;
-  return platform.GetSourceLine(mixer, destination, source, line) ==
-         PlatformSuccess;
+  if (!BeginSoundCall(*scan->Board, &scan->Budget)) {
+    return false;
+  }
+  const PlatformResult result =
+      isSource ? scan->Board->GetSourceLine(scan->Mixer, destination, source,
+                                            line, scan->Budget.LeftMs)
+               : scan->Board->GetDestinationLine(scan->Mixer, destination, line,
+                                                 scan->Budget.LeftMs);
+  EndSoundCall(*scan->Board, &scan->Budget, result);
+  return result == PlatformSuccess;
 }
 
-void ScanSpeakers(Platform& platform, MixerHandle mixer, uint32_t destination,
+void ScanSpeakers(MixerScan* scan, uint32_t destination,
                   const MixerLine& speakers, MixerCapabilities* caps) {
-  caps->OutputFaderFound =
-      HasControl(platform, mixer, speakers.LineId, ControlTypeVolume);
+  caps->OutputFaderFound = HasControl(scan, speakers.LineId, ControlTypeVolume);
   const uint32_t sourceCount = speakers.SourceCount;
   MixerLine line;
   for (uint32_t s = 0; s < sourceCount; ++s) {
-    if (!ReadSource(platform, mixer, destination, s, &line)) {
+    if (!ReadLine(scan, destination, true, s, &line)) {
       continue;
     }
     if (line.ComponentType == ComponentTypeSrcWaveOut) {
       caps->OutputWaveMuteFound =
-          HasControl(platform, mixer, line.LineId, ControlTypeMute);
+          HasControl(scan, line.LineId, ControlTypeMute);
     } else if (line.ComponentType == ComponentTypeSrcMicrophone) {
-      caps->OutputMicMuteFound =
-          HasControl(platform, mixer, line.LineId, ControlTypeMute);
+      caps->OutputMicMuteFound = HasControl(scan, line.LineId, ControlTypeMute);
     }
   }
 }
 
-void ScanWaveIn(Platform& platform, MixerHandle mixer, uint32_t destination,
-                const MixerLine& waveIn, uint32_t profile,
-                MixerCapabilities* caps) {
-  caps->InputSelectorFound =
-      HasControl(platform, mixer, waveIn.LineId, ControlTypeMux) ||
-      HasControl(platform, mixer, waveIn.LineId, ControlTypeMixer);
+void ScanWaveIn(MixerScan* scan, uint32_t destination, const MixerLine& waveIn,
+                uint32_t profile, MixerCapabilities* caps) {
+  caps->InputSelectorFound = HasControl(scan, waveIn.LineId, ControlTypeMux) ||
+                             HasControl(scan, waveIn.LineId, ControlTypeMixer);
   const uint32_t sourceCount = waveIn.SourceCount;
   MixerLine line;
   for (uint32_t s = 0; s < sourceCount; ++s) {
-    if (!ReadSource(platform, mixer, destination, s, &line)) {
+    if (!ReadLine(scan, destination, true, s, &line)) {
       continue;
     }
     if (line.ComponentType == LineInputTypes[profile]) {
       caps->InputLineFound = true;
-      caps->InputLineMuteFound =
-          HasControl(platform, mixer, line.LineId, ControlTypeMute);
+      caps->InputLineMuteFound = HasControl(scan, line.LineId, ControlTypeMute);
     } else if (line.ComponentType == ComponentTypeSrcMicrophone) {
       caps->InputMicFound = true;
-      caps->InputMicMuteFound =
-          HasControl(platform, mixer, line.LineId, ControlTypeMute);
+      caps->InputMicMuteFound = HasControl(scan, line.LineId, ControlTypeMute);
     }
   }
-  if (!caps->InputLineFound) {
-    platform.ShowMessageBox(LineInputMessage, LineInputCaption, MessageBoxOk);
-    WriteLineInProfile(platform, static_cast<int32_t>(profile) + 1);
+  // A driver that stopped answering has not shown that the line input is
+  // missing: the profile that may be right is kept for the next run.
+  if (!caps->InputLineFound && !SoundBudgetSpent(scan->Budget)) {
+    scan->Board->ShowMessageBox(LineInputMessage, LineInputCaption,
+                                MessageBoxOk);
+    WriteLineInProfile(*scan->Board, static_cast<int32_t>(profile) + 1);
   }
 }
 
@@ -86,22 +103,28 @@ MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
   if (profile > 1) {
     profile = 0;
   }
-  MixerHandle mixer = platform.OpenMixer(mixerIndex);
-  if (mixer == 0) {
+  MixerScan scan = {&platform, 0, NewSoundBudget(MixerBoundMs)};
+  BeginSoundCall(platform, &scan.Budget);
+  scan.Mixer = platform.OpenMixer(mixerIndex, scan.Budget.LeftMs);
+  EndSoundCall(platform, &scan.Budget, PlatformSuccess);
+  if (scan.Mixer == 0) {
     return caps;
   }
   caps.MixerOpened = true;
 
   uint32_t destinationCount = 0;
-  if (platform.GetDestinationCount(mixer, &destinationCount) ==
-      PlatformSuccess) {
+  PlatformResult counted = PlatformNoAnswer;
+  if (BeginSoundCall(platform, &scan.Budget)) {
+    counted = platform.GetDestinationCount(scan.Mixer, &destinationCount,
+                                           scan.Budget.LeftMs);
+    EndSoundCall(platform, &scan.Budget, counted);
+  }
+  if (counted == PlatformSuccess) {
     bool speakersDone = false;
     bool waveInDone = false;
-    const MixerLine cleared = {0, 0, 0, 0};
     MixerLine line;
     for (uint32_t d = 0; d < destinationCount; ++d) {
-      line = cleared;
-      if (platform.GetDestinationLine(mixer, d, &line) != PlatformSuccess) {
+      if (!ReadLine(&scan, d, false, 0, &line)) {
         continue;
       }
       if ((line.LineFlags & LineFlagSource) != 0) {
@@ -109,13 +132,15 @@ MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
       }
       if (line.ComponentType == ComponentTypeDstSpeakers && !speakersDone) {
         speakersDone = true;
-        ScanSpeakers(platform, mixer, d, line, &caps);
+        ScanSpeakers(&scan, d, line, &caps);
       } else if (line.ComponentType == ComponentTypeDstWaveIn && !waveInDone) {
         waveInDone = true;
-        ScanWaveIn(platform, mixer, d, line, profile, &caps);
+        ScanWaveIn(&scan, d, line, profile, &caps);
       }
     }
   }
-  platform.CloseMixer(mixer);
+  if (BeginSoundCall(platform, &scan.Budget)) {
+    platform.CloseMixer(scan.Mixer, scan.Budget.LeftMs);
+  }
   return caps;
 }

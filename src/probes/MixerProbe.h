@@ -21,12 +21,19 @@ struct MixerCapabilities {
 // profile: some drivers label the line input as an auxiliary input.
 extern const uint32_t LineInputTypes[2];
 
+// How long the whole probe may wait for the mixer's driver, all its calls
+// together: a working mixer answers them in well under a second, its first
+// call loading the system's sound driver included. The line-input box's
+// time is the operator's, not the driver's, and does not count.
+const uint32_t MixerBoundMs = 4000;
+
 extern const char LineInputCaption[];
 extern const char LineInputMessage[];
 
 // Opens mixer `mixerIndex`, scans its first speakers and first wave-input
 // destinations, and closes it. When the wave input has no source of
-// LineInputTypes[profile], tells the operator and stores the next profile.
+// LineInputTypes[profile], tells the operator and stores the next profile;
+// not when the mixer stopped answering before its sources were all read.
 MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
                              uint32_t profile);
 

@@ -22,26 +22,39 @@ struct WaveRecording {
 
 extern const char TestClipName[];
 
-// How long the run waits for the clip (0.34 s) to be played: far longer than
-// any board that works takes, a sound system that stalls for a few seconds
+// The clip's length: 3786 samples at 11025 per second.
+const uint32_t ClipLengthMs = 344;
+
+// How long the run waits for the clip to be played: far longer than any
+// board that works takes, a sound system that stalls for a few seconds
 // included. A board that has not played it by then did not play it.
 const uint32_t PlaybackBoundMs = 8000;
+static_assert(PlaybackBoundMs >= ClipLengthMs + 5000,
+              "a clip held up for a few seconds still plays in time");
 
-// How long the run waits for each command to the wave-audio device: one that
-// works answers in a fraction of a second, and a close may take up to 2 s
-// more for a driver that records in a thread of its own to finish.
-const uint32_t DeviceBoundMs = 4000;
+// How long the run waits for the wave-audio device to start recording, its
+// open, format and record commands together: a device that works takes a
+// fraction of a second.
+const uint32_t RecordingStartBoundMs = 4000;
+
+// How long the run waits for the device's close. A driver that records in a
+// thread of its own is given half of it to finish that thread before the
+// device is closed (see the Windows side), the rest being the close's own.
+const uint32_t RecordingCloseBoundMs = 4000;
 
 // The recording format: 16-bit mono PCM at 11025 samples per second.
 extern const WaveFormat RecordingFormat;
 
+// Opens the device, sets the format and starts recording, all within
+// RecordingStartBoundMs; a command not answered by then fails as refused.
 RecordStartStatus StartRecording(Platform& platform, WaveRecording* recording);
 
 // Plays the embedded clip synchronously; true when it played to its end
 // within PlaybackBoundMs.
 bool PlayTestClip(Platform& platform, ModuleInstance instance);
 
-// Closes the device, discarding the recording, waiting at most DeviceBoundMs.
+// Closes the device, discarding the recording, waiting at most
+// RecordingCloseBoundMs.
 // Always sent, even when the open failed, in which case it addresses device
 // 0.
 void StopRecording(Platform& platform, const WaveRecording& recording);

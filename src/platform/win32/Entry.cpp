@@ -10,24 +10,21 @@
 #include <windows.h>
 
 #include "check/CheckRun.h"
+#include "check/Settings.h"
 #include "platform/win32/Win32Platform.h"
 
 // Named in the link options as the image's entry point.
 //
-// Where a playback or a close of the wave device never returned (a sound
-// system that died or hangs), its thread is still inside the driver, and
-// ExitProcess would have every DLL's clean-up wait on that driver, perhaps
-// for ever; the process is then ended at once instead. The settings have
-// been written and the report dismissed by then.
+// Where a call to the sound system never returned (a sound system that died
+// or hangs), its thread is still inside the driver, and ExitProcess would
+// have every DLL's clean-up wait on that driver, perhaps for ever; the
+// process is then ended at once instead, once the settings written have
+// reached the file. The report has been dismissed by then.
 extern "C" void KalvornEntry() {
-  int exitCode = 0;
-  bool leftWorkRunning = false;
-  {
-    Win32Platform platform;
-    exitCode = CheckRun(platform, GetModuleHandleA(0));
-    leftWorkRunning = platform.LeftWorkRunning();
-  }
-  if (leftWorkRunning) {
+  Win32Platform platform;
+  const int exitCode = CheckRun(platform, GetModuleHandleA(0));
+  if (platform.LeftWorkRunning()) {
+    FlushSettings(platform);
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
   }
   ExitProcess(static_cast<UINT>(exitCode));

@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include "platform/win32/RecordThread.h"
+#include "probes/PlayWhileRecord.h"
 
 static_assert(ComponentTypeDstSpeakers == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
               "speakers");
@@ -41,73 +42,84 @@ HMIXEROBJ MixerObject(MixerHandle mixer) {
   return reinterpret_cast<HMIXEROBJ>(mixer);
 }
 
-PlatformResult GetLine(MixerHandle mixer, MIXERLINEA* line, DWORD query,
-                       MixerLine* result) {
-  line->cbStruct = sizeof(*line);
-  const MMRESULT status = mixerGetLineInfoA(MixerObject(mixer), line, query);
-  result->LineId = line->dwLineID;
-  result->LineFlags = line->fdwLine;
-  result->ComponentType = line->dwComponentType;
-  result->SourceCount = line->cConnections;
+// One call to the sound system, with its arguments and, once made, its
+// results.
+enum SoundCommand {
+  MixerOpenCommand,
+  MixerCapsCommand,
+  MixerDestinationCommand,
+  MixerSourceCommand,
+  MixerControlCommand,
+  MixerCloseCommand,
+  DeviceOpenCommand,
+  DeviceFormatCommand,
+  DeviceRecordCommand,
+  DeviceCloseCommand,
+  PlayCommand
+};
+
+struct SoundRequest {
+  SoundCommand Command;
+  MixerHandle Mixer;  // the mixer opened, after MixerOpenCommand
+  uint32_t Index;     // of the mixer, or the destination
+  uint32_t Source;
+  uint32_t LineId;
+  uint32_t ControlType;
+  WaveDeviceId DeviceId;  // the device opened, after DeviceOpenCommand
+  WaveFormat Format;
+  uint32_t DriverWaitMs;  // how long a close waits for the driver's thread
+  const char* ClipName;
+  HMODULE Module;
+  DWORD Result;
+  uint32_t Count;
+  MixerLine Line;
+};
+
+PlatformResult GetLine(SoundRequest* request, DWORD query) {
+  MIXERLINEA line;
+  ZeroMemory(&line, sizeof(line));
+  line.cbStruct = sizeof(line);
+  line.dwDestination = request->Index;
+  line.dwSource = request->Source;
+  const MMRESULT status =
+      mixerGetLineInfoA(MixerObject(request->Mixer), &line, query);
+  request->Line.LineId = line.dwLineID;
+  request->Line.LineFlags = line.fdwLine;
+  request->Line.ComponentType = line.dwComponentType;
+  request->Line.SourceCount = line.cConnections;
   return status;
 }
 
-// Work on the driver that may never return, when the sound system behind it
-// hangs or dies, runs on a thread of its own and is waited for at most a
-// bound. What such a thread reads lives here rather than on a caller's
-// stack, since a thread left running may still read it after its caller
-// has gone on.
-struct ClipToPlay {
-  const char* Name;
-  HMODULE Module;
-};
-ClipToPlay playing;
-
-// Its result comes back as the thread's exit code.
-DWORD WINAPI PlayClip(LPVOID) {
-  return PlaySoundA(playing.Name, playing.Module, SND_RESOURCE | SND_SYNC);
+PlatformResult FindControl(const SoundRequest& request) {
+  MIXERCONTROLA control;
+  ZeroMemory(&control, sizeof(control));
+  control.cbStruct = sizeof(control);
+  MIXERLINECONTROLSA controls;
+  ZeroMemory(&controls, sizeof(controls));
+  controls.cbStruct = sizeof(controls);
+  controls.dwLineID = request.LineId;
+  controls.dwControlType = request.ControlType;
+  controls.cControls = 1;
+  controls.cbmxctrl = sizeof(control);
+  controls.pamxctrl = &control;
+  return mixerGetLineControlsA(MixerObject(request.Mixer), &controls,
+                               MIXER_GETLINECONTROLSF_ONEBYTYPE);
 }
 
-// Runs `work` on a thread of its own and waits for it at most `boundMs`;
-// true, with the thread's exit code in `result`, when it ended by then.
-// Otherwise the thread is left running, and `result` keeps its value.
-bool RunBounded(LPTHREAD_START_ROUTINE work, uint32_t boundMs, DWORD* result) {
-  DWORD threadId = 0;  // Windows 95 and 98 fail a thread without one
-  HANDLE thread = CreateThread(0, 0, work, 0, 0, &threadId);
-  if (thread == 0) {
-    return true;  // nothing runs, and nothing was done
-  }
-  const bool ended = WaitForSingleObject(thread, boundMs) == WAIT_OBJECT_0;
-  if (ended) {
-    GetExitCodeThread(thread, result);
-  }
-  CloseHandle(thread);
-  return ended;
+PlatformResult GetDestinationCount(SoundRequest* request) {
+  MIXERCAPSA caps;
+  ZeroMemory(&caps, sizeof(caps));
+  const MMRESULT status = mixerGetDevCapsA(
+      reinterpret_cast<UINT_PTR>(request->Mixer), &caps, sizeof(caps));
+  request->Count = caps.cDestinations;
+  return status;
 }
 
-// The wave-audio device is driven from one thread of its own, from its open
-// to its close: a driver takes commands for a device only from the thread
-// that opened it (Wine's answers any other with "invalid device name"), and
-// a command to a device whose sound system has died or hangs may never
-// return. Each command is handed to that thread and waited for at most a
-// bound; once one has not come back, the thread is given no more.
-enum DeviceCommand { OpenCommand, FormatCommand, RecordCommand, CloseCommand };
-
-struct DeviceRequest {
-  DeviceCommand Command;
-  WaveDeviceId DeviceId;  // the device opened, for OpenCommand
-  WaveFormat Format;
-  MCIERROR Result;
-};
-DeviceRequest request;
-HANDLE requestPosted = 0;
-HANDLE requestDone = 0;
-bool deviceThreadStuck = false;
 // The wave driver's own thread for an asynchronous record, when it started
-// one (see RecordThread.h); 0 otherwise.
+// one (see RecordThread.h); 0 otherwise. Only the device's thread uses it.
 HANDLE recordThread = 0;
 
-MCIERROR OpenRecording() {
+MCIERROR OpenRecording(SoundRequest* request) {
   MCI_OPEN_PARMSA open;
   ZeroMemory(&open, sizeof(open));
   open.lpstrDeviceType = "waveaudio";
@@ -115,11 +127,11 @@ MCIERROR OpenRecording() {
   const MCIERROR status =
       mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
                       reinterpret_cast<DWORD_PTR>(&open));
-  request.DeviceId = open.wDeviceID;
+  request->DeviceId = open.wDeviceID;
   return status;
 }
 
-MCIERROR SetFormat() {
+MCIERROR SetFormat(const SoundRequest& request) {
   MCI_WAVE_SET_PARMS set;
   ZeroMemory(&set, sizeof(set));
   set.wFormatTag = request.Format.FormatTag;
@@ -136,7 +148,7 @@ MCIERROR SetFormat() {
       reinterpret_cast<DWORD_PTR>(&set));
 }
 
-MCIERROR Record() {
+MCIERROR Record(const SoundRequest& request) {
   MCI_RECORD_PARMS record;
   ZeroMemory(&record, sizeof(record));
   ThreadIdSet before;
@@ -166,9 +178,7 @@ MCIERROR Record() {
 // device is then not closed under it at all, and the process is ended at
 // the end of the run, which frees the device without unloading the driver
 // first (see Entry.cpp).
-const MCIERROR DriverStillRecording = 0xFFFFFFFF;
-
-MCIERROR CloseRecording() {
+MCIERROR CloseRecording(const SoundRequest& request) {
   if (recordThread != 0) {
     MCI_GENERIC_PARMS stop;
     ZeroMemory(&stop, sizeof(stop));
@@ -176,172 +186,267 @@ MCIERROR CloseRecording() {
                     reinterpret_cast<DWORD_PTR>(&stop));
     mciSendCommandA(request.DeviceId, MCI_STOP, MCI_WAIT,
                     reinterpret_cast<DWORD_PTR>(&stop));
-    const bool ended = WaitForSingleObject(recordThread, 2000) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(
+                           recordThread, request.DriverWaitMs) == WAIT_OBJECT_0;
     CloseHandle(recordThread);
     recordThread = 0;
     if (!ended) {
-      return DriverStillRecording;
+      return PlatformNoAnswer;
     }
   }
   return mciSendCommandA(request.DeviceId, MCI_CLOSE, 0, 0);
 }
 
-DWORD WINAPI DeviceThread(LPVOID) {
-  while (WaitForSingleObject(requestPosted, INFINITE) == WAIT_OBJECT_0) {
-    switch (request.Command) {
-      case OpenCommand:
-        request.Result = OpenRecording();
-        break;
-      case FormatCommand:
-        request.Result = SetFormat();
-        break;
-      case RecordCommand:
-        request.Result = Record();
-        break;
-      case CloseCommand:
-        request.Result = CloseRecording();
-        break;
+// How long a close of `boundMs` gives the driver's recording thread: half,
+// the rest being for the pause, the stop and the close themselves.
+constexpr uint32_t DriverThreadWaitMs(uint32_t boundMs) { return boundMs / 2; }
+static_assert(DriverThreadWaitMs(RecordingCloseBoundMs) + 1000 <=
+                  RecordingCloseBoundMs,
+              "the close has time left for its own commands");
+
+void Execute(SoundRequest* request) {
+  switch (request->Command) {
+    case MixerOpenCommand: {
+      HMIXER mixer = 0;
+      request->Result =
+          mixerOpen(&mixer, request->Index, 0, 0, MIXER_OBJECTF_MIXER);
+      request->Mixer = reinterpret_cast<MixerHandle>(mixer);
+      break;
     }
-    SetEvent(requestDone);
+    case MixerCapsCommand:
+      request->Result = GetDestinationCount(request);
+      break;
+    case MixerDestinationCommand:
+      request->Result = GetLine(request, MIXER_GETLINEINFOF_DESTINATION);
+      break;
+    case MixerSourceCommand:
+      request->Result = GetLine(request, MIXER_GETLINEINFOF_SOURCE);
+      break;
+    case MixerControlCommand:
+      request->Result = FindControl(*request);
+      break;
+    case MixerCloseCommand:
+      request->Result = mixerClose(reinterpret_cast<HMIXER>(request->Mixer));
+      break;
+    case DeviceOpenCommand:
+      request->Result = OpenRecording(request);
+      break;
+    case DeviceFormatCommand:
+      request->Result = SetFormat(*request);
+      break;
+    case DeviceRecordCommand:
+      request->Result = Record(*request);
+      break;
+    case DeviceCloseCommand:
+      request->Result = CloseRecording(*request);
+      break;
+    case PlayCommand:
+      request->Result = PlaySoundA(request->ClipName, request->Module,
+                                   SND_RESOURCE | SND_SYNC);
+      break;
+  }
+}
+
+// A thread that makes the calls of one kind (the mixer's, the wave-audio
+// device's, the clip's playback), so that a call the sound system never
+// answers holds up that thread and not the run. It works on a request of
+// its own, which outlives any caller that has stopped waiting for it. The
+// device's commands must all come from one thread in any case: a driver
+// takes commands for a device only from the thread that opened it (Wine's
+// answers any other with "invalid device name").
+struct Worker {
+  HANDLE Posted;
+  HANDLE Done;
+  bool Running;  // its thread was started
+  bool Stuck;    // a call has not come back in time
+  SoundRequest Work;
+};
+Worker mixerWorker;
+Worker deviceWorker;
+Worker playWorker;
+
+DWORD WINAPI WorkerLoop(LPVOID parameter) {
+  Worker* worker = static_cast<Worker*>(parameter);
+  while (WaitForSingleObject(worker->Posted, INFINITE) == WAIT_OBJECT_0) {
+    Execute(&worker->Work);
+    SetEvent(worker->Done);
   }
   return 0;
 }
 
-// Hands `command` for the device to the device thread, started on first use,
-// and waits at most `boundMs` for its result. A command that has not come
-// back in time, or a recording the driver could not finish, leaves work
-// running in the driver (`leftRunning`); a failure to start the thread
-// counts as a failed command.
-MCIERROR SendToDevice(DeviceCommand command, WaveDeviceId deviceId,
-                      uint32_t boundMs, bool* leftRunning) {
-  request.Command = command;
-  request.DeviceId = deviceId;
-  request.Result = MCIERR_INTERNAL;
-  if (deviceThreadStuck) {
-    return MCIERR_INTERNAL;
+// The threads are all started before the first call to the sound system,
+// since a call that hangs while Windows loads a driver may hold the
+// loader's lock, which every new thread must take.
+void StartWorker(Worker* worker) {
+  worker->Running = false;
+  worker->Stuck = false;
+  worker->Posted = CreateEventA(0, FALSE, FALSE, 0);
+  worker->Done = CreateEventA(0, FALSE, FALSE, 0);
+  if (worker->Posted == 0 || worker->Done == 0) {
+    return;
   }
-  if (requestPosted == 0) {
-    requestPosted = CreateEventA(0, FALSE, FALSE, 0);
-    requestDone = CreateEventA(0, FALSE, FALSE, 0);
-    DWORD threadId = 0;  // Windows 95 and 98 fail a thread without one
-    HANDLE thread = requestPosted == 0 || requestDone == 0
-                        ? 0
-                        : CreateThread(0, 0, DeviceThread, 0, 0, &threadId);
-    if (thread == 0) {
-      deviceThreadStuck = true;
-      return MCIERR_INTERNAL;
-    }
+  DWORD threadId = 0;  // Windows 95 and 98 fail a thread without one
+  HANDLE thread = CreateThread(0, 0, WorkerLoop, worker, 0, &threadId);
+  if (thread != 0) {
     CloseHandle(thread);
+    worker->Running = true;
   }
-  SetEvent(requestPosted);
-  if (WaitForSingleObject(requestDone, boundMs) != WAIT_OBJECT_0) {
-    deviceThreadStuck = true;
+}
+
+// Makes `request` on the worker's thread and waits at most `boundMs` for
+// it; true when it came back in time, with its results in `request`. A call
+// not back by then leaves the thread to it (`leftRunning`), and every later
+// call of the kind fails at once, its result PlatformNoAnswer. Where the
+// thread could not be started, the call is made here, without a bound.
+bool Call(Worker* worker, SoundRequest* request, uint32_t boundMs,
+          bool* leftRunning) {
+  if (worker->Stuck) {
+    request->Result = PlatformNoAnswer;
+    return false;
+  }
+  if (!worker->Running) {
+    Execute(request);
+    return true;
+  }
+  worker->Work = *request;
+  SetEvent(worker->Posted);
+  if (WaitForSingleObject(worker->Done, boundMs) != WAIT_OBJECT_0) {
+    worker->Stuck = true;
     *leftRunning = true;
-    return MCIERR_INTERNAL;
+    request->Result = PlatformNoAnswer;
+    return false;
   }
-  if (request.Result == DriverStillRecording) {
-    *leftRunning = true;
-  }
-  return request.Result;
+  *request = worker->Work;
+  return true;
+}
+
+SoundRequest NewRequest(SoundCommand command) {
+  SoundRequest request;
+  ZeroMemory(&request, sizeof(request));
+  request.Command = command;
+  return request;
 }
 
 }  // namespace
 
-Win32Platform::Win32Platform() : leftRunning_(false) {}
+Win32Platform::Win32Platform() : leftRunning_(false) {
+  StartWorker(&mixerWorker);
+  StartWorker(&deviceWorker);
+  StartWorker(&playWorker);
+}
 
-MixerHandle Win32Platform::OpenMixer(uint32_t mixerIndex) {
-  HMIXER mixer = 0;
-  mixerOpen(&mixer, mixerIndex, 0, 0, MIXER_OBJECTF_MIXER);
-  return reinterpret_cast<MixerHandle>(mixer);
+uint32_t Win32Platform::Milliseconds() { return GetTickCount(); }
+
+MixerHandle Win32Platform::OpenMixer(uint32_t mixerIndex, uint32_t boundMs) {
+  SoundRequest request = NewRequest(MixerOpenCommand);
+  request.Index = mixerIndex;
+  Call(&mixerWorker, &request, boundMs, &leftRunning_);
+  return request.Mixer;
 }
 
 PlatformResult Win32Platform::GetDestinationCount(MixerHandle mixer,
-                                                  uint32_t* destinationCount) {
-  MIXERCAPSA caps;
-  ZeroMemory(&caps, sizeof(caps));
-  const MMRESULT status =
-      mixerGetDevCapsA(reinterpret_cast<UINT_PTR>(mixer), &caps, sizeof(caps));
-  if (status == MMSYSERR_NOERROR) {
-    *destinationCount = caps.cDestinations;
+                                                  uint32_t* destinationCount,
+                                                  uint32_t boundMs) {
+  SoundRequest request = NewRequest(MixerCapsCommand);
+  request.Mixer = mixer;
+  if (Call(&mixerWorker, &request, boundMs, &leftRunning_) &&
+      request.Result == MMSYSERR_NOERROR) {
+    *destinationCount = request.Count;
   }
-  return status;
+  return request.Result;
 }
 
 PlatformResult Win32Platform::GetDestinationLine(MixerHandle mixer,
                                                  uint32_t destination,
-                                                 MixerLine* line) {
-  MIXERLINEA record;
-  ZeroMemory(&record, sizeof(record));
-  record.dwDestination = destination;
-  return GetLine(mixer, &record, MIXER_GETLINEINFOF_DESTINATION, line);
+                                                 MixerLine* line,
+                                                 uint32_t boundMs) {
+  SoundRequest request = NewRequest(MixerDestinationCommand);
+  request.Mixer = mixer;
+  request.Index = destination;
+  if (Call(&mixerWorker, &request, boundMs, &leftRunning_)) {
+    *line = request.Line;
+  }
+  return request.Result;
 }
 
 PlatformResult Win32Platform::GetSourceLine(MixerHandle mixer,
                                             uint32_t destination,
-                                            uint32_t source, MixerLine* line) {
-  MIXERLINEA record;
-  ZeroMemory(&record, sizeof(record));
-  record.dwDestination = destination;
-  record.dwSource = source;
-  return GetLine(mixer, &record, MIXER_GETLINEINFOF_SOURCE, line);
+                                            uint32_t source, MixerLine* line,
+                                            uint32_t boundMs) {
+  SoundRequest request = NewRequest(MixerSourceCommand);
+  request.Mixer = mixer;
+  request.Index = destination;
+  request.Source = source;
+  if (Call(&mixerWorker, &request, boundMs, &leftRunning_)) {
+    *line = request.Line;
+  }
+  return request.Result;
 }
 
 PlatformResult Win32Platform::FindLineControl(MixerHandle mixer,
                                               uint32_t lineId,
-                                              uint32_t controlType) {
-  MIXERCONTROLA control;
-  ZeroMemory(&control, sizeof(control));
-  control.cbStruct = sizeof(control);
-  MIXERLINECONTROLSA request;
-  ZeroMemory(&request, sizeof(request));
-  request.cbStruct = sizeof(request);
-  request.dwLineID = lineId;
-  request.dwControlType = controlType;
-  request.cControls = 1;
-  request.cbmxctrl = sizeof(control);
-  request.pamxctrl = &control;
-  return mixerGetLineControlsA(MixerObject(mixer), &request,
-                               MIXER_GETLINECONTROLSF_ONEBYTYPE);
+                                              uint32_t controlType,
+                                              uint32_t boundMs) {
+  SoundRequest request = NewRequest(MixerControlCommand);
+  request.Mixer = mixer;
+  request.LineId = lineId;
+  request.ControlType = controlType;
+  Call(&mixerWorker, &request, boundMs, &leftRunning_);
+  return request.Result;
 }
 
-void Win32Platform::CloseMixer(MixerHandle mixer) {
-  mixerClose(reinterpret_cast<HMIXER>(mixer));
+void Win32Platform::CloseMixer(MixerHandle mixer, uint32_t boundMs) {
+  SoundRequest request = NewRequest(MixerCloseCommand);
+  request.Mixer = mixer;
+  Call(&mixerWorker, &request, boundMs, &leftRunning_);
 }
 
 PlatformResult Win32Platform::OpenWaveAudio(WaveDeviceId* deviceId,
                                             uint32_t boundMs) {
-  const MCIERROR result = SendToDevice(OpenCommand, 0, boundMs, &leftRunning_);
+  SoundRequest request = NewRequest(DeviceOpenCommand);
+  Call(&deviceWorker, &request, boundMs, &leftRunning_);
   *deviceId = request.DeviceId;
-  return result;
+  return request.Result;
 }
 
 PlatformResult Win32Platform::SetRecordingFormat(WaveDeviceId deviceId,
                                                  const WaveFormat& format,
                                                  uint32_t boundMs) {
+  SoundRequest request = NewRequest(DeviceFormatCommand);
+  request.DeviceId = deviceId;
   request.Format = format;
-  return SendToDevice(FormatCommand, deviceId, boundMs, &leftRunning_);
+  Call(&deviceWorker, &request, boundMs, &leftRunning_);
+  return request.Result;
 }
 
 PlatformResult Win32Platform::StartRecord(WaveDeviceId deviceId,
                                           uint32_t boundMs) {
-  return SendToDevice(RecordCommand, deviceId, boundMs, &leftRunning_);
+  SoundRequest request = NewRequest(DeviceRecordCommand);
+  request.DeviceId = deviceId;
+  Call(&deviceWorker, &request, boundMs, &leftRunning_);
+  return request.Result;
 }
 
 PlatformResult Win32Platform::CloseDevice(WaveDeviceId deviceId,
                                           uint32_t boundMs) {
-  return SendToDevice(CloseCommand, deviceId, boundMs, &leftRunning_);
+  SoundRequest request = NewRequest(DeviceCloseCommand);
+  request.DeviceId = deviceId;
+  request.DriverWaitMs = DriverThreadWaitMs(boundMs);
+  Call(&deviceWorker, &request, boundMs, &leftRunning_);
+  if (request.Result == PlatformNoAnswer) {
+    leftRunning_ = true;  // the driver's recording thread is still running
+  }
+  return request.Result;
 }
 
 bool Win32Platform::PlayResourceClip(const char* resourceName,
                                      ModuleInstance instance,
                                      uint32_t boundMs) {
-  playing.Name = resourceName;
-  playing.Module = static_cast<HMODULE>(instance);
-  DWORD played = FALSE;
-  if (!RunBounded(PlayClip, boundMs, &played)) {
-    leftRunning_ = true;
-  }
-  return played != FALSE;
+  SoundRequest request = NewRequest(PlayCommand);
+  request.ClipName = resourceName;
+  request.Module = static_cast<HMODULE>(instance);
+  return Call(&playWorker, &request, boundMs, &leftRunning_) &&
+         request.Result != FALSE;
 }
 
 bool Win32Platform::LeftWorkRunning() const { return leftRunning_; }

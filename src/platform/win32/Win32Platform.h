@@ -1,5 +1,6 @@
 // The platform seam over the Windows multimedia, profile and message-box
-// services: each operation translates to the matching ANSI Win32 call.
+// services: each operation translates to the matching ANSI Win32 call, made
+// on a thread of its kind's own where it can reach the sound system.
 #ifndef KALVORN_PLATFORM_WIN32_WIN32PLATFORM_H
 #define KALVORN_PLATFORM_WIN32_WIN32PLATFORM_H
 
@@ -11,16 +12,20 @@ class Win32Platform : public Platform {
  public:
   Win32Platform();
 
-  MixerHandle OpenMixer(uint32_t mixerIndex) override;
+  uint32_t Milliseconds() override;
+  MixerHandle OpenMixer(uint32_t mixerIndex, uint32_t boundMs) override;
   PlatformResult GetDestinationCount(MixerHandle mixer,
-                                     uint32_t* destinationCount) override;
+                                     uint32_t* destinationCount,
+                                     uint32_t boundMs) override;
   PlatformResult GetDestinationLine(MixerHandle mixer, uint32_t destination,
-                                    MixerLine* line) override;
+                                    MixerLine* line, uint32_t boundMs) override;
   PlatformResult GetSourceLine(MixerHandle mixer, uint32_t destination,
-                               uint32_t source, MixerLine* line) override;
+                               uint32_t source, MixerLine* line,
+                               uint32_t boundMs) override;
   PlatformResult FindLineControl(MixerHandle mixer, uint32_t lineId,
-                                 uint32_t controlType) override;
-  void CloseMixer(MixerHandle mixer) override;
+                                 uint32_t controlType,
+                                 uint32_t boundMs) override;
+  void CloseMixer(MixerHandle mixer, uint32_t boundMs) override;
   PlatformResult OpenWaveAudio(WaveDeviceId* deviceId,
                                uint32_t boundMs) override;
   PlatformResult SetRecordingFormat(WaveDeviceId deviceId,
@@ -37,7 +42,7 @@ class Win32Platform : public Platform {
   void ShowMessageBox(const char* text, const char* caption,
                       uint32_t style) override;
 
-  // Whether a playback or a device command was left running past its bound;
+  // Whether a call to the sound system was left running past its bound;
   // such a thread may hold the driver, so the process must not wait for it,
   // nor for the drivers' clean-up, on its way out.
   bool LeftWorkRunning() const;
