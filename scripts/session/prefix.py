@@ -194,11 +194,21 @@ def read_boxes(directory):
     return boxes
 
 
+def backtraces(loader, env, path):
+    """Where each thread of the session's Windows processes stands, as Wine's
+    debugger tells it: what a program that did not end was waiting on."""
+    with open(path, "wb") as out:
+        with contextlib.suppress(subprocess.SubprocessError, OSError):
+            subprocess.run([loader, "winedbg", "--command", "bt all"], stdout=out,
+                           stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                           env=env, timeout=60, check=False)
+
+
 class Answered:
     """One program run under Wine with its message boxes answered."""
 
     def __init__(self, session, exe, boxanswer, rundir,
-                 last_caption=REPORT_CAPTION, timeout=90):
+                 last_caption=REPORT_CAPTION, timeout=90, on_start=None):
         loader, env, display = session.loader, session.env, session.display
         os.makedirs(rundir, exist_ok=True)
         self.failures = []
@@ -208,6 +218,8 @@ class Answered:
             answerer = start([loader, boxanswer, windows_path(rundir),
                               last_caption, "90000"], answer_log, env)
             time.sleep(0.5)
+            if on_start:
+                on_start()
             started_wall = time.time()
             started = time.monotonic()
             program = start([loader, exe], program_log, env)
@@ -215,6 +227,7 @@ class Answered:
                 self.code = program.wait(timeout=timeout)
             except subprocess.TimeoutExpired:
                 display.screenshot(os.path.join(rundir, "screen.png"))
+                backtraces(loader, env, os.path.join(rundir, "backtraces.txt"))
                 stop(program)
                 self.code = None
                 self.failures.append("%s did not end within %gs"

@@ -10,7 +10,11 @@ import threading
 import time
 
 from . import SessionError, start, stop, wait_for
-from .tap import Connection, pump
+from .tap import CLIP_STREAM, RECORDING_STREAM, Connection, pump
+
+# The moments a fault can be done at, other than the program's start: as the
+# stream of the recording, or of the clip, has just been made.
+MOMENTS = {"recording": RECORDING_STREAM, "clip": CLIP_STREAM}
 
 
 class SoundBoard:
@@ -27,7 +31,8 @@ class SoundBoard:
         self.accepting, self.connections, self.tap_errors = None, 0, []
         self.monitor = None if idle else os.path.join(work, "monitor.raw")
         self.restart = lambda: self._open(dict(env), env["XDG_RUNTIME_DIR"], server)
-        self.fault, self.injected, self.thaw = None, None, None
+        # A fault: (kind, moment, seconds); see inject and MOMENTS.
+        self.fault, self.injected, self.thaw, self.frozen = None, None, None, []
         try:
             self.restart()
             self.tap = socket.socket(socket.AF_UNIX)
@@ -127,19 +132,31 @@ class SoundBoard:
                 threading.Thread(target=pump, args=pair + (connection,),
                                  daemon=True).start()
 
+    def stream_made(self, stream):
+        """Does the armed fault when its moment's stream has just been made."""
+        if self.fault and self.fault[1] in MOMENTS and stream[:2] == MOMENTS[self.fault[1]]:
+            self.inject()
+
     def inject(self):
-        """Does the armed fault, the clip's stream having just appeared: the
-        server's own processes (not the bus, nor the monitor's recorder)
-        killed, or stopped and let go on after the seconds given."""
-        kind, seconds = self.fault
+        """Does the armed fault: the server's own processes (not the bus, nor
+        the monitor's recorder) killed, or stopped until resumed, after the
+        seconds given or, where none are, when the run is over."""
+        kind, _, seconds = self.fault
         self.fault, self.injected = None, True
         server = [p for p in self.processes if p.args[0] not in ("dbus-daemon", "parec")]
+        self.frozen = server if kind == "freeze" else []
         for process in server:
             os.kill(process.pid, signal.SIGKILL if kind == "kill" else signal.SIGSTOP)
-        if kind == "freeze":
-            self.thaw = threading.Timer(seconds, lambda: [
-                os.kill(p.pid, signal.SIGCONT) for p in server])
+        if kind == "freeze" and seconds is not None:
+            self.thaw = threading.Timer(seconds, self.resume)
             self.thaw.start()
+
+    def resume(self):
+        """Lets a frozen server go on."""
+        for process in self.frozen:
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(process.pid, signal.SIGCONT)
+        self.frozen = []
 
     def seen(self):
         """One line of what the tap saw in this run."""

@@ -49,8 +49,7 @@ class Connection:
                 stream = self.pending.pop(tag)
                 self.streams[stream[0], number] = stream
                 self.board.streams.append(stream)
-                if stream[:2] == CLIP_STREAM and self.board.fault:
-                    self.board.inject()
+                self.board.stream_made(stream)
 
     def delete(self, stream):
         if stream is not None and stream[3] is None:

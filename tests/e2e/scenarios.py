@@ -80,43 +80,55 @@ NO_SOUND_SERVER_REPORT = report(
      NO_PLAY_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x20)
 
 PORTS_PLAYED = [("dvkechomic", "1"), ("dvkstoploop", "1")]
+PORTS_NOT_PLAYED = [("dvkechomic", "1"), ("dvkstoploop", "2")]
 
-# The checker waits at most 8 s for the clip and 4 s for the device's close;
-# with the rest of a run, and a margin, a run ends within 20 s.
-WITHIN_BOUNDS = 20
+# A run whose sound server fails must show its report within 25 s of the
+# start (the checker's bound) and end within 40 s; a freeze lasts until then,
+# so that a wait the checker does not bound is red.
+REPORT_WITHIN = 25
+RUN_LIMIT = 40
+
+# The sound server frozen as the program starts: the mixer, the recording and
+# the clip never answer. (Killed then, it is as if there were none at all:
+# no-sound-server.)
+NOTHING_ANSWERS = report(
+    [NO_MIXER, NO_FADER, NO_WAVE_MUTE, NO_MIC_MUTE, NO_SWITCHING, NO_RECORDING,
+     NO_PLAY_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x00)
+# Frozen as the recording starts: the mixer was read, and the record command
+# and the clip never answer.
+RECORDING_FAILS = report(
+    [NO_MIC_MUTE, NO_SWITCHING, NO_RECORDING, NO_PLAY_WHILE_RECORDING,
+     NOT_FULL_SUPPORT], 0x07)
+# Frozen or killed as the clip starts: the clip fails or never ends. Killed
+# as the recording starts: the record is accepted (it fails in the driver's
+# own thread, as with no server at all), the clip fails.
 PLAYBACK_MIXER_NOT_PLAYED = report(
     [NO_MIC_MUTE, NO_SWITCHING, NO_PLAY_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x27)
 
 
-def _server_fault(description, fault, played):
-    """The fault done as the clip starts; the next run, on the server anew.
-    Where played is None, the clip counts as played or not as Wine says (a
-    Wine 8 on PipeWire whose server is killed at once says it played)."""
-    plays = Run([PLAYBACK_MIXER_REPORT], [("PORTS", PORTS_PLAYED)])
-    stops = Run([PLAYBACK_MIXER_NOT_PLAYED],
-                [("PORTS", [("dvkechomic", "1"), ("dvkstoploop", "2")])])
-    first = plays if played else stops
-    first.fault, first.within = fault, WITHIN_BOUNDS
-    first.others = [plays] if played is None else []
-    # With a thread of the checker's still waiting in Wine's sound driver on
-    # a server that hangs, Wine itself may die as the process ends, after
-    # the report and the settings: Wine 8 of SIGSEGV in that thread's signal
-    # handler (seen in a core dump, the main thread in NtTerminateProcess),
-    # Wine 10 of glibc's assertion on a mutex whose owning thread it ended.
-    first.wine_may_crash = not played
-    return Scenario(description, [first, Run(plays.boxes, plays.settings)])
+def _server_fault(description, fault, report, also=None):
+    """The fault done (kind, moment, seconds), and the report it leaves; the
+    next run on the server resumed or anew. also maps a (Wine, server) pair,
+    as ("wine-8", "pipewire"), to another report that pair may show."""
+    def run(box):
+        return Run([box], [("PORTS", PORTS_PLAYED if box == PLAYBACK_MIXER_REPORT
+                            else PORTS_NOT_PLAYED)])
+    first = run(report)
+    first.fault = fault
+    first.pairs = {pair: [run(box)] for pair, box in (also or {}).items()}
+    return Scenario(description, [first, run(PLAYBACK_MIXER_REPORT)])
 
 
 class Run:
     """One run of the checker and what must hold after it."""
 
-    def __init__(self, boxes, settings, fault=None, within=None, others=()):
+    def __init__(self, boxes, settings, fault=None):
         self.boxes = boxes          # [(caption, text)] in order
         self.settings = settings    # [(section, [(key, value)])], whole file
-        self.fault = fault          # ("kill" | "freeze", seconds) done to the
-        self.within = within        # server as the clip starts; the run's limit
-        self.others = others        # other Runs whose boxes and settings will do
-        self.wine_may_crash = False  # see _server_fault
+        # ("kill" | "freeze", "start" | "recording" | "clip", seconds or None)
+        # done to the server at that moment (see session.sound)
+        self.fault = fault
+        self.pairs = {}             # (Wine, server): [other Runs that will do]
 
 
 class Scenario:
@@ -193,10 +205,24 @@ SCENARIOS = {
     "profile-2": _stored_profile("2"),
     "profile-7": _stored_profile("7"),
     "profile-minus-1": _stored_profile("-1"),
-    "server-killed": _server_fault(
-        "the sound server killed as the clip starts", ("kill", 0), played=None),
-    "server-frozen": _server_fault(
-        "the sound server frozen for 15 s as the clip starts", ("freeze", 15), played=False),
+    "server-frozen-at-start": _server_fault(
+        "the sound server frozen as the program starts",
+        ("freeze", "start", None), NOTHING_ANSWERS),
+    "server-frozen-at-recording": _server_fault(
+        "the sound server frozen as the recording starts",
+        ("freeze", "recording", None), RECORDING_FAILS),
+    "server-frozen-at-clip": _server_fault(
+        "the sound server frozen as the clip starts",
+        ("freeze", "clip", None), PLAYBACK_MIXER_NOT_PLAYED),
     "server-frozen-3s": _server_fault(
-        "the sound server frozen for 3 s as the clip starts", ("freeze", 3), played=True),
+        "the sound server frozen for 3 s as the clip starts",
+        ("freeze", "clip", 3), PLAYBACK_MIXER_REPORT),
+    "server-killed-at-recording": _server_fault(
+        "the sound server killed as the recording starts",
+        ("kill", "recording", None), PLAYBACK_MIXER_NOT_PLAYED),
+    # Wine 8 on PipeWire may say the clip played, the server killed at once.
+    "server-killed-at-clip": _server_fault(
+        "the sound server killed as the clip starts",
+        ("kill", "clip", None), PLAYBACK_MIXER_NOT_PLAYED,
+        also={("wine-8", "pipewire"): PLAYBACK_MIXER_REPORT}),
 }
