@@ -1,6 +1,6 @@
 # kalvorn.exe, built by the MinGW-w64 cross build, and beside it the Windows
-# helpers: boxanswer.exe, which answers the message boxes of a run on the
-# virtual board, and the benchmark's baseline.
+# helpers: reader.exe, the launcher's; boxanswer.exe, which answers the
+# message boxes of a run on the virtual board; and the benchmark's baseline.
 enable_language(RC)
 
 set(KALVORN_WINDOWS_FLAGS -fno-exceptions -fno-rtti -Os -ffunction-sections
@@ -44,9 +44,22 @@ target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK} -nostdlib
 target_link_libraries(kalvorn PRIVATE kalvorn_core winmm user32 kernel32 gcc)
 
 add_executable(boxanswer scripts/session/BoxAnswer.cpp)
+target_include_directories(boxanswer PRIVATE scripts/launcher)
 target_compile_options(boxanswer PRIVATE ${KALVORN_WARNINGS})
 target_link_options(boxanswer PRIVATE -static -s)
 target_link_libraries(boxanswer PRIVATE gdi32)
+
+# The launcher's helper (scripts/launcher/kalvorn): it asks whether Wine runs
+# this build, lists the mixers, and copies the boxes the checker shows.
+add_executable(reader scripts/launcher/Reader.cpp)
+target_compile_options(reader PRIVATE ${KALVORN_WARNINGS})
+target_link_options(reader PRIVATE -static -s -Wl,--no-insert-timestamp)
+target_link_libraries(reader PRIVATE winmm)
+# The launcher beside it, as installed: the command and what it reads.
+configure_file(scripts/launcher/kalvorn.in launcher/kalvorn @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+               GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+configure_file(scripts/launcher/tarvenix_ini.py launcher/tarvenix_ini.py COPYONLY)
 add_subdirectory(tests/e2e/windows)
 
 # The release: kalvorn-<version>-win32.zip with the program, a read-me for

@@ -14,41 +14,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "Boxes.h"
+
 namespace {
 
-const int MaxAnswered = 16;
-HWND answered[MaxAnswered];
-int answeredCount = 0;
-
-bool WasAnswered(HWND window) {
-  for (int i = 0; i < answeredCount; ++i) {
-    if (answered[i] == window) return true;
-  }
-  return false;
-}
-
-struct Search {
-  HWND Found;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM parameter) {
-  Search* search = reinterpret_cast<Search*>(parameter);
-  char className[64];
-  if (!IsWindowVisible(window) || WasAnswered(window) ||
-      GetClassNameA(window, className, sizeof(className)) == 0 ||
-      strcmp(className, "#32770") != 0) {
-    return TRUE;
-  }
-  search->Found = window;
-  return FALSE;
-}
-
-// A message box is fully shown once its OK button is visible and it is
-// the foreground window; a moment more lets it paint.
-bool FullyShown(HWND box) {
-  HWND ok = GetDlgItem(box, IDOK);
-  return ok != 0 && IsWindowVisible(ok) && IsWindowVisible(box);
-}
+SeenBoxes answered = {{0}, 0};
 
 bool SaveBitmap(HWND box, const char* path) {
   RECT rect;
@@ -118,17 +88,15 @@ int main(int argc, char** argv) {
   const DWORD timeout = static_cast<DWORD>(atol(argv[3]));
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < timeout) {
-    Search search = {0};
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    if (search.Found == 0 || !FullyShown(search.Found)) {
+    HWND box = ShownBox(answered);
+    if (box == 0) {
       Sleep(10);
       continue;
     }
-    HWND box = search.Found;
     // Mark the moment the box was seen fully shown, for timing.
     char shownPath[MAX_PATH];
     snprintf(shownPath, sizeof(shownPath), "%s\\box-%d.shown", directory,
-             answeredCount + 1);
+             answered.Count + 1);
     FILE* shown = fopen(shownPath, "wb");
     if (shown != 0) fclose(shown);
     Sleep(300);  // let it paint
@@ -137,19 +105,17 @@ int main(int argc, char** argv) {
     Sleep(200);
     static char caption[256];
     static char text[8192];
-    GetWindowTextA(box, caption, sizeof(caption));
-    // The text of a message box is its static control with id 0xFFFF.
-    if (GetDlgItemTextA(box, 0xFFFF, text, sizeof(text)) == 0) text[0] = '\0';
-    ++answeredCount;
+    ReadBox(box, caption, sizeof(caption), text, sizeof(text));
+    const int n = ++answered.Count;
     char path[MAX_PATH];
-    snprintf(path, sizeof(path), "%s\\box-%d.bmp", directory, answeredCount);
+    snprintf(path, sizeof(path), "%s\\box-%d.bmp", directory, n);
     SaveBitmap(box, path);
-    snprintf(path, sizeof(path), "%s\\box-%d.txt", directory, answeredCount);
+    snprintf(path, sizeof(path), "%s\\box-%d.txt", directory, n);
     WriteText(path, caption, text);
-    answered[answeredCount - 1] = box;
+    answered.Windows[n - 1] = box;
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     if (strcmp(caption, lastCaption) == 0) return 0;
-    if (answeredCount == MaxAnswered) return 1;
+    if (n == SeenBoxes::Most) return 1;
   }
   return 1;
 }

@@ -1,0 +1,62 @@
+// Finding and reading the message boxes a program shows in the same Wine
+// (or Windows) session: shared by the launcher's reader, which only reads
+// them, and the virtual board's answerer, which also presses OK.
+#ifndef KALVORN_LAUNCHER_BOXES_H
+#define KALVORN_LAUNCHER_BOXES_H
+
+#include <windows.h>
+
+#include <string.h>
+
+// The boxes already read, so that each is read once.
+struct SeenBoxes {
+  static const int Most = 16;
+  HWND Windows[Most];
+  int Count;
+};
+
+inline bool WasSeen(const SeenBoxes& seen, HWND window) {
+  for (int i = 0; i < seen.Count; ++i) {
+    if (seen.Windows[i] == window) return true;
+  }
+  return false;
+}
+
+struct BoxSearch {
+  const SeenBoxes* Seen;
+  HWND Found;
+};
+
+inline BOOL CALLBACK FindUnseenBox(HWND window, LPARAM parameter) {
+  BoxSearch* search = reinterpret_cast<BoxSearch*>(parameter);
+  char className[64];
+  if (!IsWindowVisible(window) || WasSeen(*search->Seen, window) ||
+      GetClassNameA(window, className, sizeof(className)) == 0 ||
+      strcmp(className, "#32770") != 0) {
+    return TRUE;
+  }
+  search->Found = window;
+  return FALSE;
+}
+
+// A message box not read yet whose OK button is visible: it is fully
+// shown. 0 when there is none.
+inline HWND ShownBox(const SeenBoxes& seen) {
+  BoxSearch search = {&seen, 0};
+  EnumWindows(FindUnseenBox, reinterpret_cast<LPARAM>(&search));
+  if (search.Found == 0) return 0;
+  HWND ok = GetDlgItem(search.Found, IDOK);
+  return ok != 0 && IsWindowVisible(ok) && IsWindowVisible(search.Found)
+             ? search.Found
+             : 0;
+}
+
+// The caption and the text of a message box (its static control, id
+// 0xFFFF).
+inline void ReadBox(HWND box, char* caption, int captionSize, char* text,
+                    int textSize) {
+  if (GetWindowTextA(box, caption, captionSize) == 0) caption[0] = '\0';
+  if (GetDlgItemTextA(box, 0xFFFF, text, textSize) == 0) text[0] = '\0';
+}
+
+#endif
