@@ -71,3 +71,16 @@ add_custom_target(deb
   DEPENDS deb-files windows-i686 windows-x86_64
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   VERBATIM)
+
+# The release: the Windows zip (made in the 32-bit build's tree) and the
+# package side by side in release/, with the SHA-256 of both.
+set(zip kalvorn-${PROJECT_VERSION}-win32.zip)
+add_custom_target(release
+  COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR}/windows-i686 --target release
+  COMMAND ${CMAKE_COMMAND} -E make_directory release
+  COMMAND ${CMAKE_COMMAND} -E copy windows-i686/${zip} deb/${CPACK_DEBIAN_FILE_NAME} release
+  COMMAND ${CMAKE_COMMAND} -E chdir release ${CMAKE_COMMAND} -E sha256sum ${zip}
+          ${CPACK_DEBIAN_FILE_NAME} > release/SHA256SUMS
+  DEPENDS deb
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  VERBATIM)

@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Checks the Debian package: lintian finds no error or warning in it; it holds the shipped
+kalvorn.exe as the zip holds it, both builds and the launcher, and depends on Wine and Python
+alone; and a second build, from a copy of the source tree in another folder, gives the same
+bytes. Usage: deb_check.py SOURCE-DIR BUILD-DIR WORK-DIR VERSION"""
+import os, shutil, subprocess, sys, zipfile  # noqa: E401
+
+WANTED = ["./usr/bin/kalvorn", "./usr/share/kalvorn/tarvenix_ini.py",
+          "./usr/share/man/man1/kalvorn.1.gz", "./usr/share/applications/kalvorn.desktop",
+          "./usr/share/doc/kalvorn/copyright", "./usr/share/doc/kalvorn/changelog.gz"] + [
+    "./usr/lib/kalvorn/%s/%s.exe" % (a, p) for a in ("i686", "x86_64") for p in ("kalvorn", "reader")]
+
+
+def build(source, tree, version):
+    if source:  # a tree of its own, configured here; the build tree given is left as it is
+        subprocess.run(["cmake", "-S", source, "-B", tree, "-DKALVORN_E2E=OFF",
+                        "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"], check=True,
+                       stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", tree, "--target", "deb", "release"], check=True,
+                   stdout=subprocess.DEVNULL)
+    with open(os.path.join(tree, "deb", "kalvorn_%s_all.deb" % version), "rb") as f:
+        return f.name, f.read()
+
+
+def main(source, tree, work, version):
+    deb, data = build(None, tree, version)
+    failures = []
+    if not shutil.which("lintian"):
+        failures.append("no lintian here: run scripts/setup-machine")
+    else:
+        said = subprocess.run(["lintian", "--fail-on", "error,warning", deb],
+                              capture_output=True, text=True)
+        print(said.stdout, end="")
+        failures += ["lintian: " + said.stdout.strip()] * (said.returncode != 0)
+    listed = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True).stdout
+    failures += ["not in the package: " + p for p in WANTED if p not in listed.split()]
+    depends = subprocess.run(["dpkg-deb", "-f", deb, "Depends", "Architecture"],
+                             capture_output=True, text=True).stdout.split("\n")
+    failures += ["control: %r" % depends] * (depends[:2] != ["Depends: python3, wine",
+                                                              "Architecture: all"])
+    shipped = subprocess.run("dpkg-deb --fsys-tarfile %s | tar -xO ./usr/lib/kalvorn/i686/"
+                             "kalvorn.exe" % deb, shell=True, capture_output=True).stdout
+    zipped = zipfile.ZipFile(os.path.join(tree, "release", "kalvorn-%s-win32.zip" % version))
+    failures += ["the package's kalvorn.exe is not the zip's"] * (
+        shipped != zipped.read("kalvorn.exe"))
+    shutil.rmtree(work, ignore_errors=True)
+    copy = os.path.join(work, "elsewhere", "source")
+    shutil.copytree(source, copy, ignore=lambda folder, names: [
+        n for n in names if n.startswith("build") and os.path.samefile(folder, source)])
+    failures += ["a second build gave other bytes"] * (
+        build(copy, os.path.join(work, "elsewhere", "build"), version)[1] != data)
+    shutil.rmtree(work, ignore_errors=True)
+    print("\n".join(["FAILED: " + f for f in failures] or ["%s: as wanted" % deb]))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:]))
