@@ -19,12 +19,6 @@ install(FILES ${CMAKE_SOURCE_DIR}/scripts/launcher/copyright
         DESTINATION share/doc/kalvorn COMPONENT deb)
 
 # The manual page and the changelog, compressed without a time stamp.
-include(cmake/CommitTime.cmake)
-kalvorn_commit_time(commit_time ${CMAKE_SOURCE_DIR})
-set(saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
-set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
-string(TIMESTAMP KALVORN_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
 configure_file(scripts/launcher/kalvorn.1 deb/kalvorn.1 @ONLY)
 configure_file(scripts/launcher/changelog deb/changelog @ONLY)
 foreach(file kalvorn.1 changelog)

@@ -12,17 +12,24 @@ WANTED = ["./usr/bin/kalvorn", "./usr/share/kalvorn/tarvenix_ini.py",
 
 
 def build(source, tree, version):
-    if source:  # a tree of its own, configured here; the build tree given is left as it is
+    """The package of a tree of its own, configured and built here; with no source, the one
+    the build tree given holds (its release target made it: nothing is built there, while
+    other tests run its programs)."""
+    if source:
         subprocess.run(["cmake", "-S", source, "-B", tree, "-DKALVORN_E2E=OFF",
                         "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"], check=True,
                        stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", tree, "--target", "deb", "release"], check=True,
-                   stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", tree, "--target", "deb"], check=True,
+                       stdout=subprocess.DEVNULL)
     with open(os.path.join(tree, "deb", "kalvorn_%s_all.deb" % version), "rb") as f:
         return f.name, f.read()
 
 
 def main(source, tree, work, version):
+    if not os.path.exists(os.path.join(tree, "release", "SHA256SUMS")):
+        print("FAILED: no release in %s: make it with cmake --build %s --target release"
+              % (tree, tree))
+        return 1
     deb, data = build(None, tree, version)
     failures = []
     if not shutil.which("lintian"):
