@@ -88,9 +88,12 @@ if __name__ == "__main__":
         os.makedirs(sys.argv[1])
         if not os.path.exists(sys.argv[3]):
             sys.exit("no package %s: make it with cmake --build BUILD --target deb" % sys.argv[3])
+        # Without root, apt runs as root in a user namespace of its own, where it cannot
+        # hand its work to a user of its own.
         admin = [] if os.getuid() == 0 else ["unshare", "--map-root-user"]
-        subprocess.run(admin + ["apt-get", "install", "-y", "--reinstall", "-q",
-                                os.path.abspath(sys.argv[3])], check=True, timeout=300)
+        subprocess.run(admin + ["apt-get", "-o", "APT::Sandbox::User=root", "install", "-y",
+                                "--reinstall", "-q", os.path.abspath(sys.argv[3])],
+                       check=True, timeout=300)
         del sys.argv[3]
     if os.getuid() == 0:  # the operator: nobody, without privileges in a namespace of its own
         os.execvp("unshare", ["unshare", "--user", "--map-user=65534", "--map-group=65534",
