@@ -1,7 +1,16 @@
 # cmake -DSOURCE=<source tree> -DCONFIG=<CPackConfig.cmake> -P MakeRelease.cmake
-# Runs CPack with SOURCE_DATE_EPOCH set to the time of the commit being built.
-include(${CMAKE_CURRENT_LIST_DIR}/CommitTime.cmake)
-kalvorn_commit_time(epoch ${SOURCE})
+# Runs CPack with SOURCE_DATE_EPOCH set to the time of the commit being built
+# (1980-01-01, the first time a zip can hold, outside a git checkout).
+set(epoch 315532800)
+find_package(Git QUIET)
+if(GIT_FOUND)
+  execute_process(COMMAND ${GIT_EXECUTABLE} -C ${SOURCE} log -1 --format=%ct
+                  OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE result ERROR_QUIET)
+  if(result EQUAL 0 AND commit_time MATCHES "^[0-9]+$")
+    set(epoch ${commit_time})
+  endif()
+endif()
 set(ENV{SOURCE_DATE_EPOCH} ${epoch})
 execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${CONFIG}
                 RESULT_VARIABLE result)

@@ -80,24 +80,12 @@ SeenBoxes copied = {{0}, 0};
 
 int CopyBoxes(const char* directory, const char* lastCaption, DWORD timeout) {
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < timeout) {
-    HWND box = ShownBox(copied);
-    if (box == 0) {
-      Sleep(10);
-      continue;
-    }
+  for (HWND box; (box = WaitForShownBox(copied, start, timeout)) != 0;) {
     static char caption[256];
     static char text[8192];
     ReadBox(box, caption, sizeof(caption), text, sizeof(text));
-    const int n = ++copied.Count;
-    copied.Windows[n - 1] = box;
-    char path[MAX_PATH];
-    snprintf(path, sizeof(path), "%s\\box-%d.txt", directory, n);
-    FILE* file = fopen(path, "wb");
-    if (file != 0) {
-      fprintf(file, "%s\n%s", caption, text);
-      fclose(file);
-    }
+    const int n = MarkSeen(&copied, box);
+    SaveBoxText(directory, n, caption, text);
     if (strcmp(caption, lastCaption) == 0) return 0;
     if (n == SeenBoxes::Most) return 1;
   }

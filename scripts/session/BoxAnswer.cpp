@@ -66,15 +66,6 @@ bool SaveBitmap(HWND box, const char* path) {
   return saved;
 }
 
-void WriteText(const char* path, const char* caption, const char* text) {
-  FILE* file = fopen(path, "wb");
-  if (file == 0) return;
-  fputs(caption, file);
-  fputc('\n', file);
-  fputs(text, file);
-  fclose(file);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,12 +78,7 @@ int main(int argc, char** argv) {
   const char* lastCaption = argv[2];
   const DWORD timeout = static_cast<DWORD>(atol(argv[3]));
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < timeout) {
-    HWND box = ShownBox(answered);
-    if (box == 0) {
-      Sleep(10);
-      continue;
-    }
+  for (HWND box; (box = WaitForShownBox(answered, start, timeout)) != 0;) {
     // Mark the moment the box was seen fully shown, for timing.
     char shownPath[MAX_PATH];
     snprintf(shownPath, sizeof(shownPath), "%s\\box-%d.shown", directory,
@@ -106,13 +92,11 @@ int main(int argc, char** argv) {
     static char caption[256];
     static char text[8192];
     ReadBox(box, caption, sizeof(caption), text, sizeof(text));
-    const int n = ++answered.Count;
+    const int n = MarkSeen(&answered, box);
     char path[MAX_PATH];
     snprintf(path, sizeof(path), "%s\\box-%d.bmp", directory, n);
     SaveBitmap(box, path);
-    snprintf(path, sizeof(path), "%s\\box-%d.txt", directory, n);
-    WriteText(path, caption, text);
-    answered.Windows[n - 1] = box;
+    SaveBoxText(directory, n, caption, text);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     if (strcmp(caption, lastCaption) == 0) return 0;
     if (n == SeenBoxes::Most) return 1;
