@@ -48,11 +48,15 @@ TEST(PlayWhileRecord, RecordsSixteenBitMonoAtTheClipsRate) {
 TEST(PlayWhileRecord, ClipIsPlayedFromTheModulesResources) {
   SimulatedBoard board;
   ModuleInstance instance = reinterpret_cast<ModuleInstance>(0x10000000);
-  EXPECT_TRUE(PlayTestClip(board, instance));
+  EXPECT_TRUE(PlayTestClip(board, instance).PlayedWhileRecording);
   EXPECT_EQ("THREEWAV", board.ClipPlayed);
   EXPECT_EQ(instance, board.InstanceUsed);
   board.PlayWorks = false;
-  EXPECT_FALSE(PlayTestClip(board, instance));
+  const ClipPlayback failed = PlayTestClip(board, instance);
+  EXPECT_FALSE(failed.PlayedWhileRecording || failed.StoppedAnswering);
+  board.PlaybackMs = PlaybackBoundMs + 1;
+  const ClipPlayback late = PlayTestClip(board, instance);
+  EXPECT_TRUE(late.StoppedAnswering && !late.PlayedWhileRecording);
 }
 
 }  // namespace

@@ -193,19 +193,25 @@ const SimLine* SimulatedBoard::LineFor(MixerHandle mixer,
 
 bool SimulatedBoard::Unanswered(const std::string& call, uint32_t boundMs) {
   Calls.push_back(call);
+  BoundsGiven.push_back(boundMs);
   if (!FreezeAt.empty() && call.compare(0, FreezeAt.size(), FreezeAt) == 0) {
     frozen_ = true;
   }
-  if (frozen_) Now += boundMs;
-  return frozen_;
+  const bool late = frozen_ || AnswerMs > boundMs;
+  Now += late ? boundMs : AnswerMs;
+  return late;
 }
 
-MixerHandle SimulatedBoard::OpenMixer(uint32_t mixerIndex, uint32_t boundMs) {
+PlatformResult SimulatedBoard::OpenMixer(uint32_t mixerIndex,
+                                         MixerHandle* mixer, uint32_t boundMs) {
+  *mixer = nullptr;
   if (Unanswered("mixerOpen " + std::to_string(mixerIndex), boundMs))
-    return nullptr;
-  if (mixerIndex >= Mixers.size()) return nullptr;
+    return PlatformNoAnswer;
+  if (mixerIndex >= Mixers.size()) return BadDeviceId;
   ++OpenMixers;
-  return reinterpret_cast<MixerHandle>(static_cast<uintptr_t>(mixerIndex) + 1);
+  *mixer =
+      reinterpret_cast<MixerHandle>(static_cast<uintptr_t>(mixerIndex) + 1);
+  return PlatformSuccess;
 }
 
 PlatformResult SimulatedBoard::GetDestinationCount(MixerHandle mixer,
@@ -313,19 +319,19 @@ PlatformResult SimulatedBoard::CloseDevice(WaveDeviceId deviceId,
   return deviceId == DeviceIdToOpen ? PlatformSuccess : BadDeviceId;
 }
 
-bool SimulatedBoard::PlayResourceClip(const char* resourceName,
-                                      ModuleInstance instance,
-                                      uint32_t boundMs) {
+PlatformResult SimulatedBoard::PlayResourceClip(const char* resourceName,
+                                                ModuleInstance instance,
+                                                uint32_t boundMs) {
   ClipPlayed = resourceName;
   InstanceUsed = instance;
   if (Unanswered(std::string("PlaySound ") + resourceName, boundMs))
-    return false;
+    return PlatformNoAnswer;
   if (PlaybackMs > boundMs) {  // still playing when the bound has passed
     Now += boundMs;
-    return false;
+    return PlatformNoAnswer;
   }
   Now += PlaybackMs;
-  return PlayWorks;
+  return PlayWorks ? PlatformSuccess : PlatformFailure;
 }
 
 uint32_t SimulatedBoard::ReadProfileInt(const char* section, const char* key,

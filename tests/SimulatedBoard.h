@@ -89,12 +89,16 @@ class SimulatedBoard : public Platform {
   // every later one to the mixer, the device or the playback runs out the
   // bound it is given and fails as unanswered.
   std::string FreezeAt;
+  // How long the sound system takes to answer each call; a call given less
+  // runs out its bound and fails as unanswered.
+  uint32_t AnswerMs = 0;
   // The clock, in milliseconds: only the sound system's time passes.
   uint32_t Now = 0;
 
   SimSettingsFile Settings;
   std::vector<SimMessageBox> Boxes;
   std::vector<std::string> Calls;
+  std::vector<uint32_t> BoundsGiven;  // to each sound call, in order
   WaveFormat FormatSent = {};
   std::string ClipPlayed;
   ModuleInstance InstanceUsed = nullptr;
@@ -104,7 +108,8 @@ class SimulatedBoard : public Platform {
   int CallIndex(const std::string& prefix) const;
 
   uint32_t Milliseconds() override { return Now; }
-  MixerHandle OpenMixer(uint32_t mixerIndex, uint32_t boundMs) override;
+  PlatformResult OpenMixer(uint32_t mixerIndex, MixerHandle* mixer,
+                           uint32_t boundMs) override;
   PlatformResult GetDestinationCount(MixerHandle mixer,
                                      uint32_t* destinationCount,
                                      uint32_t boundMs) override;
@@ -124,8 +129,9 @@ class SimulatedBoard : public Platform {
                                     uint32_t boundMs) override;
   PlatformResult StartRecord(WaveDeviceId deviceId, uint32_t boundMs) override;
   PlatformResult CloseDevice(WaveDeviceId deviceId, uint32_t boundMs) override;
-  bool PlayResourceClip(const char* resourceName, ModuleInstance instance,
-                        uint32_t boundMs) override;
+  PlatformResult PlayResourceClip(const char* resourceName,
+                                  ModuleInstance instance,
+                                  uint32_t boundMs) override;
   uint32_t ReadProfileInt(const char* section, const char* key,
                           int32_t defaultValue, const char* fileName) override;
   bool WriteProfileString(const char* section, const char* key,

@@ -33,6 +33,27 @@ void Grade(CheckState* state, bool present, uint32_t bit,
   }
 }
 
+// Says which parts of the run the sound system did not answer, if any.
+void ReportUnanswered(Report* report, const bool* unanswered,
+                      const char* const* parts, int partCount) {
+  int left = 0;
+  for (int i = 0; i < partCount; ++i) {
+    left += unanswered[i] ? 1 : 0;
+  }
+  if (left == 0) {
+    return;
+  }
+  AppendToReport(report, NoAnswerLead);
+  for (int i = 0; i < partCount; ++i) {
+    if (unanswered[i]) {
+      AppendToReport(report, parts[i]);
+      --left;
+      AppendToReport(report, left > 1 ? ", " : left == 1 ? " and " : "");
+    }
+  }
+  AppendToReport(report, NoAnswerRest);
+}
+
 }  // namespace
 
 int CheckRun(Platform& platform, ModuleInstance instance) {
@@ -54,7 +75,11 @@ int CheckRun(Platform& platform, ModuleInstance instance) {
   if (bothMutes) {
     AppendToReport(&state.Text, BothMutesPassage);
   }
-  WriteEchoMicSetting(platform, bothMutes);
+  // A setting is written only from what the sound system answered; else
+  // the value Tarvenix has stays.
+  if (!caps.MixerStoppedAnswering) {
+    WriteEchoMicSetting(platform, bothMutes);
+  }
 
   const bool inputSwitching =
       (caps.InputSelectorFound && caps.InputMicFound && caps.InputLineFound) ||
@@ -70,14 +95,23 @@ int CheckRun(Platform& platform, ModuleInstance instance) {
         RecordingFailedPassage);
 
   // Played whatever the recording did: a board may still play the clip.
-  const bool played = PlayTestClip(platform, instance);
+  const ClipPlayback clip = PlayTestClip(platform, instance);
+  const bool played = clip.PlayedWhileRecording;
   if (played) {
     AppendToReport(&state.Text, PlayWhileRecordingPassage);
   }
   Grade(&state, played, ScorePlayWhileRecording, NoPlayWhileRecordingPassage);
-  WriteStopLoopSetting(platform, played);
+  if (!clip.StoppedAnswering) {
+    WriteStopLoopSetting(platform, played);
+  }
 
   StopRecording(platform, recording);
+
+  const bool unanswered[] = {caps.MixerStoppedAnswering,
+                             recording.StoppedAnswering, clip.StoppedAnswering};
+  const char* const parts[] = {NoAnswerMixerPart, NoAnswerRecordingPart,
+                               NoAnswerClipPart};
+  ReportUnanswered(&state.Text, unanswered, parts, 3);
 
   AppendToReport(&state.Text,
                  state.FullSupport ? FullSupportVerdict : NoFullSupportVerdict);

@@ -39,6 +39,14 @@ const char PlayWhileRecordingPassage[] =
 const char NoPlayWhileRecordingPassage[] =
     "\nYour sound board does NOT support simultaneous play and record. It will "
     "NOT support Dravoly on two radios simultaneously\n";
+const char NoAnswerLead[] = "\nYour sound system stopped answering during ";
+const char NoAnswerMixerPart[] = "the mixer check";
+const char NoAnswerRecordingPart[] = "the start of the recording";
+const char NoAnswerClipPart[] = "the test clip";
+const char NoAnswerRest[] =
+    ". What it did not answer is unknown, not absent: the passages above about "
+    "it may not hold for your sound board, and the settings that depend on it "
+    "were left as they were. Run Kalvorn again once your sound system works.\n";
 const char FullSupportVerdict[] =
     "\n\nYOUR SOUND BOARD APPEARS TO HAVE FULL SUPPORT FOR ALL TARVENIX "
     "FUNCTIONS. \n\nThis program does NOT guarantee your sound board will "

@@ -33,6 +33,13 @@ extern const char NoInputSwitchingPassage[];
 extern const char RecordingFailedPassage[];
 extern const char PlayWhileRecordingPassage[];
 extern const char NoPlayWhileRecordingPassage[];
+// Shown only when the sound system stopped answering: the lead, then the
+// parts that did not answer, joined by ", " and " and ", then the rest.
+extern const char NoAnswerLead[];
+extern const char NoAnswerMixerPart[];
+extern const char NoAnswerRecordingPart[];
+extern const char NoAnswerClipPart[];
+extern const char NoAnswerRest[];
 extern const char FullSupportVerdict[];
 extern const char NoFullSupportVerdict[];
 extern const char ScoreLead[];

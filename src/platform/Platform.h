@@ -19,6 +19,7 @@ typedef uint32_t WaveDeviceId;  // MCI device identifier; 0 addresses no device
 typedef uint32_t PlatformResult;
 
 const PlatformResult PlatformSuccess = 0;  // MMSYSERR_NOERROR
+const PlatformResult PlatformFailure = 1;  // MMSYSERR_ERROR
 // A call to the sound system that did not come back within its bound.
 const PlatformResult PlatformNoAnswer = 0xFFFFFFFFu;
 
@@ -71,8 +72,10 @@ class Platform {
   // Mixer services. Each waits at most `boundMs` milliseconds for the
   // driver; a call that has not come back by then counts as failed, and so
   // does every mixer call after it.
-  // Opens mixer `mixerIndex`; returns 0 when there is no such mixer.
-  virtual MixerHandle OpenMixer(uint32_t mixerIndex, uint32_t boundMs) = 0;
+  // Opens mixer `mixerIndex` into `mixer`, which is left 0 when there is no
+  // such mixer.
+  virtual PlatformResult OpenMixer(uint32_t mixerIndex, MixerHandle* mixer,
+                                   uint32_t boundMs) = 0;
   virtual PlatformResult GetDestinationCount(MixerHandle mixer,
                                              uint32_t* destinationCount,
                                              uint32_t boundMs) = 0;
@@ -109,11 +112,12 @@ class Platform {
                                      uint32_t boundMs) = 0;
 
   // Plays a clip from the module's resources synchronously, to its end,
-  // waiting for it at most `boundMs` milliseconds; true when it was played
-  // to its end by then. A playback still going on then is left to itself
-  // and counts as not played.
-  virtual bool PlayResourceClip(const char* resourceName,
-                                ModuleInstance instance, uint32_t boundMs) = 0;
+  // waiting for it at most `boundMs` milliseconds: PlatformSuccess when it
+  // was played to its end, PlatformNoAnswer when it had not ended by then (it
+  // is left to itself), another value when it could not be played.
+  virtual PlatformResult PlayResourceClip(const char* resourceName,
+                                          ModuleInstance instance,
+                                          uint32_t boundMs) = 0;
 
   // Profile (INI) services. The file name is used exactly as given.
   virtual uint32_t ReadProfileInt(const char* section, const char* key,

@@ -87,7 +87,7 @@ void ScanWaveIn(MixerScan* scan, uint32_t destination, const MixerLine& waveIn,
   }
   // A driver that stopped answering has not shown that the line input is
   // missing: the profile that may be right is kept for the next run.
-  if (!caps->InputLineFound && !SoundBudgetSpent(scan->Budget)) {
+  if (!caps->InputLineFound && !scan->Budget.StoppedAnswering) {
     scan->Board->ShowMessageBox(LineInputMessage, LineInputCaption,
                                 MessageBoxOk);
     WriteLineInProfile(*scan->Board, static_cast<int32_t>(profile) + 1);
@@ -99,15 +99,17 @@ void ScanWaveIn(MixerScan* scan, uint32_t destination, const MixerLine& waveIn,
 MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
                              uint32_t profile) {
   MixerCapabilities caps = {false, false, false, false, false,
-                            false, false, false, false};
+                            false, false, false, false, false};
   if (profile > 1) {
     profile = 0;
   }
   MixerScan scan = {&platform, 0, NewSoundBudget(MixerBoundMs)};
   BeginSoundCall(platform, &scan.Budget);
-  scan.Mixer = platform.OpenMixer(mixerIndex, scan.Budget.LeftMs);
-  EndSoundCall(platform, &scan.Budget, PlatformSuccess);
+  const PlatformResult opened =
+      platform.OpenMixer(mixerIndex, &scan.Mixer, scan.Budget.LeftMs);
+  EndSoundCall(platform, &scan.Budget, opened);
   if (scan.Mixer == 0) {
+    caps.MixerStoppedAnswering = scan.Budget.StoppedAnswering;
     return caps;
   }
   caps.MixerOpened = true;
@@ -139,6 +141,8 @@ MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
       }
     }
   }
+  // The findings are all in before the close, whose answer adds nothing.
+  caps.MixerStoppedAnswering = scan.Budget.StoppedAnswering;
   if (BeginSoundCall(platform, &scan.Budget)) {
     platform.CloseMixer(scan.Mixer, scan.Budget.LeftMs);
   }

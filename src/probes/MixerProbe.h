@@ -15,6 +15,9 @@ struct MixerCapabilities {
   bool InputLineMuteFound;
   bool InputMicFound;
   bool InputMicMuteFound;
+  // The mixer did not answer every question in its time: the flags it did
+  // not answer are unknown, not absent.
+  bool MixerStoppedAnswering;
 };
 
 // Source types that count as the line input, indexed by the line-input

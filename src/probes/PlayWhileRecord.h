@@ -18,6 +18,17 @@ enum RecordStartStatus {
 // stays 0 when the device could not be opened.
 struct WaveRecording {
   WaveDeviceId DeviceId;
+  // A command of the start was not answered in its time: whether the device
+  // can record is unknown.
+  bool StoppedAnswering;
+};
+
+// What came of playing the clip.
+struct ClipPlayback {
+  bool PlayedWhileRecording;
+  // The playback had not ended when its time was up: whether the board
+  // plays while it records is unknown.
+  bool StoppedAnswering;
 };
 
 extern const char TestClipName[];
@@ -38,8 +49,9 @@ static_assert(PlaybackBoundMs >= ClipLengthMs + 5000,
 const uint32_t RecordingStartBoundMs = 4000;
 
 // How long the run waits for the device's close. A driver that records in a
-// thread of its own is given half of it to finish that thread before the
-// device is closed (see the Windows side), the rest being the close's own.
+// thread of its own is given what is left of it, less the close command's
+// own time, to finish that thread before the device is closed (see the
+// Windows side).
 const uint32_t RecordingCloseBoundMs = 4000;
 
 // The recording format: 16-bit mono PCM at 11025 samples per second.
@@ -49,9 +61,9 @@ extern const WaveFormat RecordingFormat;
 // RecordingStartBoundMs; a command not answered by then fails as refused.
 RecordStartStatus StartRecording(Platform& platform, WaveRecording* recording);
 
-// Plays the embedded clip synchronously; true when it played to its end
+// Plays the embedded clip synchronously; played when it played to its end
 // within PlaybackBoundMs.
-bool PlayTestClip(Platform& platform, ModuleInstance instance);
+ClipPlayback PlayTestClip(Platform& platform, ModuleInstance instance);
 
 // Closes the device, discarding the recording, waiting at most
 // RecordingCloseBoundMs.

@@ -1,12 +1,13 @@
 #include "probes/SoundBudget.h"
 
 SoundBudget NewSoundBudget(uint32_t ms) {
-  SoundBudget budget = {ms, 0};
+  SoundBudget budget = {ms, 0, false};
   return budget;
 }
 
 bool BeginSoundCall(Platform& platform, SoundBudget* budget) {
   if (budget->LeftMs == 0) {
+    budget->StoppedAnswering = true;
     return false;
   }
   budget->CallStartedMs = platform.Milliseconds();
@@ -18,11 +19,12 @@ void EndSoundCall(Platform& platform, SoundBudget* budget,
   // Unsigned, so a clock that wraps around between the two readings still
   // gives the time taken.
   const uint32_t tookMs = platform.Milliseconds() - budget->CallStartedMs;
+  if (result == PlatformNoAnswer) {
+    budget->StoppedAnswering = true;
+  }
   if (result == PlatformNoAnswer || tookMs >= budget->LeftMs) {
     budget->LeftMs = 0;
   } else {
     budget->LeftMs -= tookMs;
   }
 }
-
-bool SoundBudgetSpent(const SoundBudget& budget) { return budget.LeftMs == 0; }

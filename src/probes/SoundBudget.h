@@ -10,21 +10,21 @@
 struct SoundBudget {
   uint32_t LeftMs;
   uint32_t CallStartedMs;
+  // A call was not answered in its time, or not made for want of time: what
+  // it would have told is unknown, not absent.
+  bool StoppedAnswering;
 };
 
 SoundBudget NewSoundBudget(uint32_t ms);
 
 // Whether a call may still be made; when it may, the call is made with
 // `budget->LeftMs` as its bound, between BeginSoundCall and EndSoundCall.
+// A call refused for want of time counts as unanswered.
 bool BeginSoundCall(Platform& platform, SoundBudget* budget);
 
 // Takes the call's time off; a call that did not answer in time uses up
 // all that was left.
 void EndSoundCall(Platform& platform, SoundBudget* budget,
                   PlatformResult result);
-
-// Whether the sound system ran out of its time: what it did not answer is
-// then unknown, not absent.
-bool SoundBudgetSpent(const SoundBudget& budget);
 
 #endif

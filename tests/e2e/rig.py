@@ -27,7 +27,6 @@ sys.path.insert(0, str(HERE))
 import scenarios  # noqa: E402
 from session import SessionError, wait_for  # noqa: E402
 from session.prefix import Answered, Session, wine_loader  # noqa: E402
-from session.settings import read_ini  # noqa: E402
 from session.tap import CLIP_STREAM, RECORDING_STREAM  # noqa: E402
 
 CLIP_SAMPLES = HERE.parents[1].joinpath("resources", "threewav.wav").read_bytes()[58:]
@@ -48,6 +47,18 @@ WINE_OWN_ENDS = {
 
 def log(message):
     print("rig: " + message, flush=True)
+
+
+def sections_of(raw):
+    """TARVENIX.INI as [(section, [(key, value)])] in file order, read here
+    as Windows writes it rather than by the launcher's own reader."""
+    sections = []
+    for line in filter(None, raw.decode("latin-1").splitlines()):
+        if line.startswith("["):
+            sections.append((line[1:-1], []))
+        else:
+            sections[-1][1].append(tuple(line.split("=", 1)))
+    return sections
 
 
 def check_clip(sound, failures):
@@ -112,8 +123,8 @@ def run_once(args, scenario, run, session, rundir):
                         "after %s s)" % (scenarios.REPORT_WITHIN,
                                          ["%.1f" % t for t in result.shown]))
     pair = (session.wine.split(".")[0], args.server)
-    expected = next((r for r in [run] + run.pairs.get(pair, []) if r.boxes == result.boxes),
-                    run)
+    expected = next((r for r in [run] + run.pairs.get(None, []) + run.pairs.get(pair, [])
+                     if r.boxes == result.boxes), run)
     wine_ended = WINE_OWN_ENDS.get(pair[0])
     if run.fault and result.boxes == expected.boxes and wine_ended and wine_ended(result):
         log("%s itself ended the process after the report, as it may with a thread of "
@@ -135,7 +146,8 @@ def run_once(args, scenario, run, session, rundir):
         failures.append("no TARVENIX.INI in the Windows directory")
     else:
         shutil.copy(session.ini, os.path.join(rundir, "TARVENIX.INI"))
-        settings, raw = read_ini(session.ini)
+        raw = pathlib.Path(session.ini).read_bytes()
+        settings = sections_of(raw)
         if settings != expected.settings:
             failures.append("TARVENIX.INI differs:\n  got:      %r\n  expected: %r"
                             % (settings, expected.settings))

@@ -37,6 +37,18 @@ NO_PLAY_WHILE_RECORDING = ("\nYour sound board does NOT support simultaneous pla
                            "and record. It will NOT support Dravoly on two radios "
                            "simultaneously\n")
 NOT_FULL_SUPPORT = "\n\nYOUR SOUND BOARD DOES NOT SUPPORT FULL TWO-RADIO OPERATION\n"
+ALL_PARTS = "the mixer check, the start of the recording and the test clip"
+DEVICE_PARTS = "the start of the recording and the test clip"
+CLIP_PART = "the test clip"
+
+
+def no_answer(parts):
+    return ("\nYour sound system stopped answering during %s. What it did not answer "
+            "is unknown, not absent: the passages above about it may not hold for your "
+            "sound board, and the settings that depend on it were left as they were. "
+            "Run Kalvorn again once your sound system works.\n" % parts)
+
+
 SCORE_LEAD = "\n\nYour board's score is: "
 
 LINE_INPUT_CAPTION = "Tarvenix Sound"
@@ -88,35 +100,46 @@ PORTS_NOT_PLAYED = [("dvkechomic", "1"), ("dvkstoploop", "2")]
 REPORT_WITHIN = 25
 RUN_LIMIT = 40
 
+# A fault run starts from settings a failed run would not write, so that a
+# value written from no answer shows; what did not answer keeps them.
+FAULT_INI = b"[PORTS]\r\ndvkechomic=2\r\ndvkstoploop=1\r\n"
+PORTS_KEPT = [("dvkechomic", "2"), ("dvkstoploop", "1")]
+PORTS_CLIP_KEPT = [("dvkechomic", "1"), ("dvkstoploop", "1")]
+
 # The sound server frozen as the program starts: the mixer, the recording and
 # the clip never answer. (Killed then, it is as if there were none at all:
 # no-sound-server.)
 NOTHING_ANSWERS = report(
     [NO_MIXER, NO_FADER, NO_WAVE_MUTE, NO_MIC_MUTE, NO_SWITCHING, NO_RECORDING,
-     NO_PLAY_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x00)
+     NO_PLAY_WHILE_RECORDING, no_answer(ALL_PARTS), NOT_FULL_SUPPORT], 0x00)
 # Frozen as the recording starts: the mixer was read, and the record command
 # and the clip never answer.
 RECORDING_FAILS = report(
     [NO_MIC_MUTE, NO_SWITCHING, NO_RECORDING, NO_PLAY_WHILE_RECORDING,
-     NOT_FULL_SUPPORT], 0x07)
-# Frozen or killed as the clip starts: the clip fails or never ends. Killed
-# as the recording starts: the record is accepted (it fails in the driver's
-# own thread, as with no server at all), the clip fails.
+     no_answer(DEVICE_PARTS), NOT_FULL_SUPPORT], 0x07)
+# Killed as the clip or the recording starts: the clip fails (the record is
+# accepted and fails in the driver's own thread, as with no server at all).
 PLAYBACK_MIXER_NOT_PLAYED = report(
     [NO_MIC_MUTE, NO_SWITCHING, NO_PLAY_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x27)
+# Frozen or killed as the clip starts: the clip never ends.
+CLIP_UNANSWERED = report(
+    [NO_MIC_MUTE, NO_SWITCHING, NO_PLAY_WHILE_RECORDING, no_answer(CLIP_PART),
+     NOT_FULL_SUPPORT], 0x27)
 
 
-def _server_fault(description, fault, report, also=None):
-    """The fault done (kind, moment, seconds), and the report it leaves; the
-    next run on the server resumed or anew. also maps a (Wine, server) pair,
-    as ("wine-8", "pipewire"), to another report that pair may show."""
-    def run(box):
-        return Run([box], [("PORTS", PORTS_PLAYED if box == PLAYBACK_MIXER_REPORT
-                            else PORTS_NOT_PLAYED)])
-    first = run(report)
+def _server_fault(description, fault, outcomes, pairs=None):
+    """The fault done (kind, moment, seconds) on FAULT_INI, and the report and
+    [PORTS] it leaves: the first of outcomes, or another on any pair; pairs
+    maps a (Wine, server) pair, as ("wine-8", "pipewire"), to more it may
+    show. Then the next run, on the server resumed or anew."""
+    def run(box, ports):
+        return Run([box], [("PORTS", ports)])
+    first = run(*outcomes[0])
     first.fault = fault
-    first.pairs = {pair: [run(box)] for pair, box in (also or {}).items()}
-    return Scenario(description, [first, run(PLAYBACK_MIXER_REPORT)])
+    first.pairs = {pair: [run(*o) for o in more] for pair, more in (pairs or {}).items()}
+    first.pairs[None] = [run(*o) for o in outcomes[1:]]
+    return Scenario(description, [first, run(PLAYBACK_MIXER_REPORT, PORTS_PLAYED)],
+                    ini=FAULT_INI)
 
 
 class Run:
@@ -128,7 +151,7 @@ class Run:
         # ("kill" | "freeze", "start" | "recording" | "clip", seconds or None)
         # done to the server at that moment (see session.sound)
         self.fault = fault
-        self.pairs = {}             # (Wine, server): [other Runs that will do]
+        self.pairs = {}             # (Wine, server), or None for any: [other Runs that will do]
 
 
 class Scenario:
@@ -207,24 +230,28 @@ SCENARIOS = {
     "profile-minus-1": _stored_profile("-1"),
     "server-frozen-at-start": _server_fault(
         "the sound server frozen as the program starts",
-        ("freeze", "start", None), NOTHING_ANSWERS),
+        ("freeze", "start", None), [(NOTHING_ANSWERS, PORTS_KEPT)]),
     "server-frozen-at-recording": _server_fault(
         "the sound server frozen as the recording starts",
-        ("freeze", "recording", None), RECORDING_FAILS),
+        ("freeze", "recording", None), [(RECORDING_FAILS, PORTS_CLIP_KEPT)]),
     "server-frozen-at-clip": _server_fault(
         "the sound server frozen as the clip starts",
-        ("freeze", "clip", None), PLAYBACK_MIXER_NOT_PLAYED),
+        ("freeze", "clip", None), [(CLIP_UNANSWERED, PORTS_CLIP_KEPT)]),
     "server-frozen-3s": _server_fault(
         "the sound server frozen for 3 s as the clip starts",
-        ("freeze", "clip", 3), PLAYBACK_MIXER_REPORT),
+        ("freeze", "clip", 3), [(PLAYBACK_MIXER_REPORT, PORTS_PLAYED)]),
+    # Killed, the server may leave the clip failed or never ended, each
+    # reported and written as it was.
     "server-killed-at-recording": _server_fault(
         "the sound server killed as the recording starts",
-        ("kill", "recording", None), PLAYBACK_MIXER_NOT_PLAYED),
+        ("kill", "recording", None), [(PLAYBACK_MIXER_NOT_PLAYED, PORTS_NOT_PLAYED),
+                                      (CLIP_UNANSWERED, PORTS_CLIP_KEPT)]),
     # Wine 8 may say the clip played, the server killed at once (seen on
     # PipeWire in 6 of 10 runs, on PulseAudio in 1 of 4); Wine 10 has not.
     "server-killed-at-clip": _server_fault(
         "the sound server killed as the clip starts",
-        ("kill", "clip", None), PLAYBACK_MIXER_NOT_PLAYED,
-        also={("wine-8", "pipewire"): PLAYBACK_MIXER_REPORT,
-              ("wine-8", "pulseaudio"): PLAYBACK_MIXER_REPORT}),
+        ("kill", "clip", None), [(PLAYBACK_MIXER_NOT_PLAYED, PORTS_NOT_PLAYED),
+                                 (CLIP_UNANSWERED, PORTS_CLIP_KEPT)],
+        pairs={("wine-8", "pipewire"): [(PLAYBACK_MIXER_REPORT, PORTS_PLAYED)],
+               ("wine-8", "pulseaudio"): [(PLAYBACK_MIXER_REPORT, PORTS_PLAYED)]}),
 }

@@ -79,9 +79,8 @@ bool StartsInWaveDriver(HANDLE thread, QueryThreadFunction query) {
   return true;
 }
 
-}  // namespace
-
-void SnapshotThreads(ThreadIdSet* threads) {
+// The identifiers of this process's threads now, not held.
+void ListThreads(ThreadIdSet* threads) {
   threads->Count = 0;
   CreateSnapshotFunction createSnapshot = Lookup<CreateSnapshotFunction>(
       "kernel32.dll", "CreateToolhelp32Snapshot");
@@ -103,10 +102,35 @@ void SnapshotThreads(ThreadIdSet* threads) {
        more != FALSE && threads->Count < MaxThreadIds;
        more = next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID == process) {
+      threads->Held[threads->Count] = 0;
       threads->Ids[threads->Count++] = entry.th32ThreadID;
     }
   }
   CloseHandle(snapshot);
+}
+
+}  // namespace
+
+void SnapshotThreads(ThreadIdSet* threads) {
+  threads->Count = 0;
+  OpenThreadFunction openThread =
+      Lookup<OpenThreadFunction>("kernel32.dll", "OpenThread");
+  if (openThread == 0) {
+    return;
+  }
+  ListThreads(threads);
+  for (int i = 0; i < threads->Count; ++i) {
+    threads->Held[i] = openThread(SYNCHRONIZE, FALSE, threads->Ids[i]);
+  }
+}
+
+void ReleaseThreads(ThreadIdSet* threads) {
+  for (int i = 0; i < threads->Count; ++i) {
+    if (threads->Held[i] != 0) {
+      CloseHandle(threads->Held[i]);
+    }
+  }
+  threads->Count = 0;
 }
 
 HANDLE FindDriverThreadSince(const ThreadIdSet& before) {
@@ -118,7 +142,7 @@ HANDLE FindDriverThreadSince(const ThreadIdSet& before) {
     return 0;
   }
   ThreadIdSet now;
-  SnapshotThreads(&now);
+  ListThreads(&now);
   for (int i = 0; i < now.Count; ++i) {
     if (Contains(before, now.Ids[i])) {
       continue;

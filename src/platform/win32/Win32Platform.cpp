@@ -67,7 +67,7 @@ struct SoundRequest {
   uint32_t ControlType;
   WaveDeviceId DeviceId;  // the device opened, after DeviceOpenCommand
   WaveFormat Format;
-  uint32_t DriverWaitMs;  // how long a close waits for the driver's thread
+  DWORD DeadlineMs;  // when the caller stops waiting for a close
   const char* ClipName;
   HMODULE Module;
   DWORD Result;
@@ -158,7 +158,24 @@ MCIERROR Record(const SoundRequest& request) {
   if (status == 0 && recordThread == 0) {
     recordThread = FindDriverThreadSince(before);
   }
+  ReleaseThreads(&before);
   return status;
+}
+
+// The time kept back from the driver's thread for the close command itself.
+const DWORD CloseCommandMs = 1000;
+static_assert(CloseCommandMs * 2 <= RecordingCloseBoundMs,
+              "the driver's thread gets at least as long as the close");
+
+// How long the driver's recording thread may still take: what is left of
+// the close's bound after the pause and the stop, less the close's own time.
+DWORD DriverThreadWaitMs(const SoundRequest& request) {
+  // Signed, so that a deadline already past reads as negative, across a
+  // wrap of the clock too.
+  const LONG leftMs = static_cast<LONG>(request.DeadlineMs - GetTickCount());
+  return leftMs > static_cast<LONG>(CloseCommandMs)
+             ? static_cast<DWORD>(leftMs) - CloseCommandMs
+             : 0;
 }
 
 // A record sent without MCI_WAIT may run in a thread of the wave driver's
@@ -186,8 +203,9 @@ MCIERROR CloseRecording(const SoundRequest& request) {
                     reinterpret_cast<DWORD_PTR>(&stop));
     mciSendCommandA(request.DeviceId, MCI_STOP, MCI_WAIT,
                     reinterpret_cast<DWORD_PTR>(&stop));
-    const bool ended = WaitForSingleObject(
-                           recordThread, request.DriverWaitMs) == WAIT_OBJECT_0;
+    const bool ended =
+        WaitForSingleObject(recordThread, DriverThreadWaitMs(request)) ==
+        WAIT_OBJECT_0;
     CloseHandle(recordThread);
     recordThread = 0;
     if (!ended) {
@@ -196,13 +214,6 @@ MCIERROR CloseRecording(const SoundRequest& request) {
   }
   return mciSendCommandA(request.DeviceId, MCI_CLOSE, 0, 0);
 }
-
-// How long a close of `boundMs` gives the driver's recording thread: half,
-// the rest being for the pause, the stop and the close themselves.
-constexpr uint32_t DriverThreadWaitMs(uint32_t boundMs) { return boundMs / 2; }
-static_assert(DriverThreadWaitMs(RecordingCloseBoundMs) + 1000 <=
-                  RecordingCloseBoundMs,
-              "the close has time left for its own commands");
 
 void Execute(SoundRequest* request) {
   switch (request->Command) {
@@ -337,11 +348,13 @@ Win32Platform::Win32Platform() : leftRunning_(false) {
 
 uint32_t Win32Platform::Milliseconds() { return GetTickCount(); }
 
-MixerHandle Win32Platform::OpenMixer(uint32_t mixerIndex, uint32_t boundMs) {
+PlatformResult Win32Platform::OpenMixer(uint32_t mixerIndex, MixerHandle* mixer,
+                                        uint32_t boundMs) {
   SoundRequest request = NewRequest(MixerOpenCommand);
   request.Index = mixerIndex;
   Call(&mixerWorker, &request, boundMs, &leftRunning_);
-  return request.Mixer;
+  *mixer = request.Mixer;
+  return request.Result;
 }
 
 PlatformResult Win32Platform::GetDestinationCount(MixerHandle mixer,
@@ -431,7 +444,7 @@ PlatformResult Win32Platform::CloseDevice(WaveDeviceId deviceId,
                                           uint32_t boundMs) {
   SoundRequest request = NewRequest(DeviceCloseCommand);
   request.DeviceId = deviceId;
-  request.DriverWaitMs = DriverThreadWaitMs(boundMs);
+  request.DeadlineMs = GetTickCount() + boundMs;
   Call(&deviceWorker, &request, boundMs, &leftRunning_);
   if (request.Result == PlatformNoAnswer) {
     leftRunning_ = true;  // the driver's recording thread is still running
@@ -439,14 +452,16 @@ PlatformResult Win32Platform::CloseDevice(WaveDeviceId deviceId,
   return request.Result;
 }
 
-bool Win32Platform::PlayResourceClip(const char* resourceName,
-                                     ModuleInstance instance,
-                                     uint32_t boundMs) {
+PlatformResult Win32Platform::PlayResourceClip(const char* resourceName,
+                                               ModuleInstance instance,
+                                               uint32_t boundMs) {
   SoundRequest request = NewRequest(PlayCommand);
   request.ClipName = resourceName;
   request.Module = static_cast<HMODULE>(instance);
-  return Call(&playWorker, &request, boundMs, &leftRunning_) &&
-         request.Result != FALSE;
+  if (!Call(&playWorker, &request, boundMs, &leftRunning_)) {
+    return PlatformNoAnswer;
+  }
+  return request.Result != FALSE ? PlatformSuccess : PlatformFailure;
 }
 
 bool Win32Platform::LeftWorkRunning() const { return leftRunning_; }

@@ -13,7 +13,8 @@ class Win32Platform : public Platform {
   Win32Platform();
 
   uint32_t Milliseconds() override;
-  MixerHandle OpenMixer(uint32_t mixerIndex, uint32_t boundMs) override;
+  PlatformResult OpenMixer(uint32_t mixerIndex, MixerHandle* mixer,
+                           uint32_t boundMs) override;
   PlatformResult GetDestinationCount(MixerHandle mixer,
                                      uint32_t* destinationCount,
                                      uint32_t boundMs) override;
@@ -33,8 +34,9 @@ class Win32Platform : public Platform {
                                     uint32_t boundMs) override;
   PlatformResult StartRecord(WaveDeviceId deviceId, uint32_t boundMs) override;
   PlatformResult CloseDevice(WaveDeviceId deviceId, uint32_t boundMs) override;
-  bool PlayResourceClip(const char* resourceName, ModuleInstance instance,
-                        uint32_t boundMs) override;
+  PlatformResult PlayResourceClip(const char* resourceName,
+                                  ModuleInstance instance,
+                                  uint32_t boundMs) override;
   uint32_t ReadProfileInt(const char* section, const char* key,
                           int32_t defaultValue, const char* fileName) override;
   bool WriteProfileString(const char* section, const char* key,
