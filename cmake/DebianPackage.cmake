@@ -11,16 +11,19 @@ foreach(arch i686 x86_64)
 endforeach()
 install(PROGRAMS ${CMAKE_BINARY_DIR}/windows-x86_64/launcher/kalvorn
         DESTINATION bin COMPONENT deb)
-install(FILES ${CMAKE_SOURCE_DIR}/scripts/launcher/tarvenix_ini.py
+install(FILES ${CMAKE_SOURCE_DIR}/linux/tarvenix_ini.py
         DESTINATION share/kalvorn COMPONENT deb)
-install(FILES ${CMAKE_SOURCE_DIR}/scripts/launcher/kalvorn.desktop
+install(FILES ${CMAKE_SOURCE_DIR}/linux/kalvorn.desktop
         DESTINATION share/applications COMPONENT deb)
-install(FILES ${CMAKE_SOURCE_DIR}/scripts/launcher/copyright
+install(FILES ${CMAKE_SOURCE_DIR}/linux/kalvorn.svg
+        DESTINATION share/icons/hicolor/scalable/apps COMPONENT deb)
+install(FILES ${CMAKE_SOURCE_DIR}/linux/copyright
         DESTINATION share/doc/kalvorn COMPONENT deb)
 
-# The manual page and the changelog, compressed without a time stamp.
-configure_file(scripts/launcher/kalvorn.1 deb/kalvorn.1 @ONLY)
-configure_file(scripts/launcher/changelog deb/changelog @ONLY)
+# The manual page and the changelog (each entry with its own version and
+# date), compressed without a time stamp.
+configure_file(linux/kalvorn.1 deb/kalvorn.1 @ONLY)
+configure_file(linux/changelog deb/changelog COPYONLY)
 foreach(file kalvorn.1 changelog)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/deb/${file}.gz
     COMMAND gzip -9nf -k ${file}
@@ -43,7 +46,13 @@ set(CPACK_DEB_COMPONENT_INSTALL OFF)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/deb)
 set(CPACK_DEBIAN_FILE_NAME kalvorn_${PROJECT_VERSION}_all.deb)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE all)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, wine")
+# Debian's Wine, or WineHQ's own packages of it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "python3, wine | winehq-stable | winehq-staging | winehq-devel")
+# The same bytes under any umask: folders 0755 (files take install()'s
+# 0644 and 0755).
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
+    OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Kalvorn developers <kalvorn@example.org>")

@@ -1,6 +1,7 @@
 # cmake -DSOURCE=<source tree> -DCONFIG=<CPackConfig.cmake> -P MakeRelease.cmake
 # Runs CPack with SOURCE_DATE_EPOCH set to the time of the commit being built
-# (1980-01-01, the first time a zip can hold, outside a git checkout).
+# (1980-01-01, the first time a zip can hold, outside a git checkout), and
+# umask 022.
 set(epoch 315532800)
 find_package(Git QUIET)
 if(GIT_FOUND)
@@ -12,7 +13,10 @@ if(GIT_FOUND)
   endif()
 endif()
 set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${CONFIG}
+# Under the usual umask, whatever the builder's: the package's ar members
+# carry the modes of the files CPack makes.
+execute_process(COMMAND sh -c "umask 022 && exec \"$0\" --config \"$1\""
+                        ${CMAKE_CPACK_COMMAND} ${CONFIG}
                 RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cpack failed (${result})")

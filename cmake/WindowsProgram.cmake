@@ -44,37 +44,38 @@ target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK} -nostdlib
 target_link_libraries(kalvorn PRIVATE kalvorn_core winmm user32 kernel32 gcc)
 
 add_executable(boxanswer scripts/session/BoxAnswer.cpp)
-target_include_directories(boxanswer PRIVATE scripts/launcher)
+target_include_directories(boxanswer PRIVATE linux)
 target_compile_options(boxanswer PRIVATE ${KALVORN_WARNINGS})
 target_link_options(boxanswer PRIVATE -static -s)
 target_link_libraries(boxanswer PRIVATE gdi32)
 
-# The launcher's helper (scripts/launcher/kalvorn): it asks whether Wine runs
+# The launcher's helper (linux/kalvorn): it asks whether Wine runs
 # this build, lists the mixers, and copies the boxes the checker shows.
-add_executable(reader scripts/launcher/Reader.cpp)
+add_executable(reader linux/Reader.cpp)
 target_compile_options(reader PRIVATE ${KALVORN_WARNINGS})
 target_link_options(reader PRIVATE -static -s -Wl,--no-insert-timestamp)
 target_link_libraries(reader PRIVATE winmm)
 # The launcher beside it, as installed: the command and what it reads.
-configure_file(scripts/launcher/kalvorn.in launcher/kalvorn @ONLY
+configure_file(linux/kalvorn.in launcher/kalvorn @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-configure_file(scripts/launcher/tarvenix_ini.py launcher/tarvenix_ini.py COPYONLY)
+configure_file(linux/tarvenix_ini.py launcher/tarvenix_ini.py COPYONLY)
 add_subdirectory(tests/e2e/windows)
 
 # The release: kalvorn-<version>-win32.zip with the program, a read-me for
-# Windows users and the SHA-256 of both, made by CPack. Every member carries
+# Windows users, the license and the SHA-256 of all three, made by CPack. Every member carries
 # the commit's time (CPack takes it from SOURCE_DATE_EPOCH), so the zip too is
 # the same bytes wherever and whenever the commit is built.
-configure_file(docs/README-WINDOWS.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(resources/README-WINDOWS.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(LICENSE LICENSE COPYONLY)
 add_custom_command(OUTPUT SHA256SUMS
-  COMMAND ${CMAKE_COMMAND} -E sha256sum kalvorn.exe README.txt > SHA256SUMS
-  DEPENDS kalvorn ${CMAKE_BINARY_DIR}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E sha256sum kalvorn.exe README.txt LICENSE > SHA256SUMS
+  DEPENDS kalvorn ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 add_custom_target(release-files DEPENDS SHA256SUMS)
 install(TARGETS kalvorn RUNTIME DESTINATION .)
-install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/SHA256SUMS
-        DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE
+              ${CMAKE_BINARY_DIR}/SHA256SUMS DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME kalvorn-${PROJECT_VERSION}-win32)

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Checks the Debian package: lintian finds no error or warning in it; it holds the shipped
-kalvorn.exe as the zip holds it, both builds and the launcher, and depends on Wine and Python
-alone; and a second build, from a copy of the source tree in another folder, gives the same
-bytes. Usage: deb_check.py SOURCE-DIR BUILD-DIR WORK-DIR VERSION"""
+"""Checks the Debian package (its release made in BUILD-DIR first where missing): no lintian
+tag, a valid desktop entry; the zip's kalvorn.exe, both builds, the launcher and the icon; it
+depends on Python and on Debian's or WineHQ's Wine alone; its changelog's top entry is this
+version's; a build elsewhere, under another umask and time zone, gives the same bytes.
+Usage: deb_check.py SOURCE-DIR BUILD-DIR WORK-DIR VERSION"""
 import os, shutil, subprocess, sys, zipfile  # noqa: E401
 
 WANTED = ["./usr/bin/kalvorn", "./usr/share/kalvorn/tarvenix_ini.py",
+          "./usr/share/icons/hicolor/scalable/apps/kalvorn.svg",
           "./usr/share/man/man1/kalvorn.1.gz", "./usr/share/applications/kalvorn.desktop",
           "./usr/share/doc/kalvorn/copyright", "./usr/share/doc/kalvorn/changelog.gz"] + [
     "./usr/lib/kalvorn/%s/%s.exe" % (a, p) for a in ("i686", "x86_64") for p in ("kalvorn", "reader")]
@@ -15,27 +17,30 @@ def build(source, tree, version):
     """The package of a tree of its own, configured and built here; with no source, the one
     the build tree given holds (its release target made it: nothing is built there, while
     other tests run its programs)."""
-    if source:
-        subprocess.run(["cmake", "-S", source, "-B", tree, "-DKALVORN_E2E=OFF",
-                        "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"], check=True,
-                       stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", tree, "--target", "deb"], check=True,
-                       stdout=subprocess.DEVNULL)
+    if source:  # elsewhere, under another umask and time zone
+        elsewhere = dict(os.environ, TZ="Asia/Kathmandu")
+        for step in (["-S", source, "-B", tree, "-DKALVORN_E2E=OFF",
+                      "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"], ["--build", tree, "--target", "deb"]):
+            subprocess.run(["cmake"] + step, check=True, stdout=subprocess.DEVNULL,
+                           env=elsewhere, preexec_fn=lambda: os.umask(0o002))
     with open(os.path.join(tree, "deb", "kalvorn_%s_all.deb" % version), "rb") as f:
         return f.name, f.read()
 
 
 def main(source, tree, work, version):
     if not os.path.exists(os.path.join(tree, "release", "SHA256SUMS")):
-        print("FAILED: no release in %s: make it with cmake --build %s --target release"
-              % (tree, tree))
-        return 1
+        subprocess.run(["cmake", "--build", tree, "--target", "release"], check=True,
+                       stdout=subprocess.DEVNULL)
     deb, data = build(None, tree, version)
     failures = []
+    with open(os.path.join(source, "linux", "changelog")) as f:
+        changelog = f.read()
+    failures += ["the changelog's top entry is not kalvorn (%s), or it is a template" % version] * (
+        not changelog.startswith("kalvorn (%s) " % version) or "@" in changelog.split("<")[0])
     if not shutil.which("lintian"):
         failures.append("no lintian here: run scripts/setup-machine")
     else:
-        said = subprocess.run(["lintian", "--fail-on", "error,warning", deb],
+        said = subprocess.run(["lintian", "-I", "--fail-on", "error,warning,info", deb],
                               capture_output=True, text=True)
         print(said.stdout, end="")
         failures += ["lintian: " + said.stdout.strip()] * (said.returncode != 0)
@@ -43,8 +48,16 @@ def main(source, tree, work, version):
     failures += ["not in the package: " + p for p in WANTED if p not in listed.split()]
     depends = subprocess.run(["dpkg-deb", "-f", deb, "Depends", "Architecture"],
                              capture_output=True, text=True).stdout.split("\n")
-    failures += ["control: %r" % depends] * (depends[:2] != ["Depends: python3, wine",
-                                                              "Architecture: all"])
+    failures += ["control: %r" % depends] * (depends[:2] != [
+        "Depends: python3, wine | winehq-stable | winehq-staging | winehq-devel",
+        "Architecture: all"])
+    os.makedirs(work, exist_ok=True)
+    entry = subprocess.run("dpkg-deb --fsys-tarfile %s | tar -xO ./usr/share/applications/"
+                           "kalvorn.desktop > %s/kalvorn.desktop && desktop-file-validate "
+                           "%s/kalvorn.desktop" % (deb, work, work), shell=True,
+                           capture_output=True, text=True)
+    failures += ["desktop-file-validate: " + (entry.stdout + entry.stderr).strip()] * (
+        entry.returncode != 0 or entry.stdout.strip() != "")
     shipped = subprocess.run("dpkg-deb --fsys-tarfile %s | tar -xO ./usr/lib/kalvorn/i686/"
                              "kalvorn.exe" % deb, shell=True, capture_output=True).stdout
     zipped = zipfile.ZipFile(os.path.join(tree, "release", "kalvorn-%s-win32.zip" % version))

@@ -14,7 +14,7 @@ import subprocess
 import sys
 import zipfile
 
-MEMBERS = ["kalvorn.exe", "README.txt", "SHA256SUMS"]
+MEMBERS = ["kalvorn.exe", "README.txt", "LICENSE", "SHA256SUMS"]
 
 
 def build_release(source, build, zip_name):
@@ -53,13 +53,13 @@ def main(source, build, work, version):
         names = release.namelist()
         print("%s: %s" % (zip_name, ", ".join("%s %s" % (i.filename, i.date_time)
                                          for i in release.infolist())))
-        if names != MEMBERS:
+        if sorted(names) != sorted(MEMBERS):
             failures.append("the zip holds %s, not %s" % (names, MEMBERS))
         else:
             if release.read("kalvorn.exe") != exe:
                 failures.append("the zip's kalvorn.exe is not the one built")
             expected = "".join("%s  %s\n" % (hashlib.sha256(release.read(n)).hexdigest(), n)
-                               for n in MEMBERS[:2])
+                               for n in MEMBERS[:3])
             if release.read("SHA256SUMS").decode() != expected:
                 failures.append("SHA256SUMS is not the members' sums:\n%s" %
                                 release.read("SHA256SUMS").decode())

@@ -208,7 +208,8 @@ class Answered:
     """One program run under Wine with its message boxes answered."""
 
     def __init__(self, session, exe, boxanswer, rundir,
-                 last_caption=REPORT_CAPTION, timeout=90, on_start=None):
+                 last_caption=REPORT_CAPTION, timeout=90, on_start=None, command=None):
+        """command, where given, starts exe (as the launcher does) in place of Wine."""
         loader, env, display = session.loader, session.env, session.display
         os.makedirs(rundir, exist_ok=True)
         self.failures = []
@@ -222,7 +223,7 @@ class Answered:
                 on_start()
             started_wall = time.time()
             started = time.monotonic()
-            program = start([loader, exe], program_log, env)
+            program = start(command or [loader, exe], program_log, env)
             try:
                 self.code = program.wait(timeout=timeout)
             except subprocess.TimeoutExpired:

@@ -1,5 +1,5 @@
 """TARVENIX.INI on the virtual board: the launcher's reading of it
-(launcher/tarvenix_ini.py), and a command line to it.
+(linux/tarvenix_ini.py), and a command line to it.
 
 Usage: python3 -m session.settings set INI SECTION KEY VALUE
        python3 -m session.settings written INI [BEFORE]
@@ -10,17 +10,17 @@ Usage: python3 -m session.settings set INI SECTION KEY VALUE
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                                "launcher"))
-from tarvenix_ini import (  # noqa: E402,F401 (used by the rig and the board)
-    MEANINGS, SCORE_BITS, explain_score, read_ini, set_ini_value, values, written)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "linux"))
+from tarvenix_ini import (  # noqa: E402
+    SCORE_BITS, explain_score, set_ini_value, values, written)
 
 
 def main(args):
     if args[:1] == ["set"] and len(args) == 5:
         set_ini_value(*args[1:])
     elif args[:1] == ["written"] and len(args) in (2, 3):
-        print("\n".join(written(*args[1:])))
+        print("\n".join(written(args[1], values(args[2]) if len(args) == 3 else None)))
     elif args[:1] == ["score"] and len(args) == 2:
         print("\n".join(explain_score(int(args[1], 16))))
     elif args == ["score"]:

@@ -15,7 +15,7 @@ import sys
 
 from . import SessionError
 from .prefix import REPORT_CAPTION, Answered, Session, wine_loader
-from .settings import explain_score, set_ini_value, written
+from .settings import explain_score, set_ini_value, values, written
 
 
 def show(args):
@@ -24,11 +24,7 @@ def show(args):
     with Session(wine_loader(args.exe), args.templates, args.work,
                  os.path.join(args.work, "prefix"), args.server) as session:
         ini = session.ini
-        before = os.path.join(args.work, "TARVENIX.INI.before")
-        if os.path.exists(ini):
-            shutil.copy(ini, before)
-        elif os.path.exists(before):
-            os.remove(before)
+        before = values(ini)
         if args.mixer is not None:
             set_ini_value(ini, "TvSound", "MixerIndex", str(args.mixer))
             print("=== %s (the virtual board's own, not the one your Tarvenix "

@@ -20,7 +20,7 @@ MEANS = {("dvkechomic", "1"): "route the mic to the radios yourself",
 def run(env, work, boxanswer, *args):
     """run-kalvorn's output, and the boxes boxanswer answered, once the prefix is there."""
     os.makedirs(work)
-    proc = subprocess.Popen(["kalvorn"] + list(args), env=env,
+    proc = subprocess.Popen(["kalvorn"] + list(args), env=dict(env, TMPDIR="/tmp"),  # as PAM sets it
                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT, text=True, start_new_session=True)
     answerer, out = None, []
@@ -41,20 +41,26 @@ def run(env, work, boxanswer, *args):
 
 
 def expected(boxes, ini, again):
-    """What the launcher must have printed: each box, the score's bits, each value written."""
-    lines = ["=== %s ===\n%s" % (caption, text.strip("\n")) for caption, text in boxes]
-    score = int(boxes[-1][1].split()[-1], 16) if boxes else 0
-    lines += ["  %02x %s" % (bit, "yes" if score & bit else "no") for bit in
-              (1, 2, 4, 8, 0x10, 0x20, 0x40)]
+    """What the launcher must have printed, as patterns: each box, the score's bits, and each
+    value written on its key's own line with its meaning. None where there is nothing to
+    expect: no report, or no value written."""
     raw = pathlib.Path(ini).read_text("latin-1") if os.path.exists(ini) else ""
-    for key, value in re.findall(r"(?im)^(dvkechomic|dvkstoploop|lineinprofile)=(\S+)", raw):
-        lines.append("%s=%s%s: " % (key, value, " (as before)" * again))
-        lines.append(MEANS[key.lower(), value])
+    found = re.findall(r"(?im)^(dvkechomic|dvkstoploop)=(\S+)", raw)
+    if not boxes or len(found) != 2:
+        return None
+    lines = [re.escape("=== %s ===\n%s" % (caption, text.strip("\n"))) for caption, text in boxes]
+    score = int(boxes[-1][1].split()[-1], 16)
+    lines += [r"(?m)^  %02x %s " % (bit, "yes" if score & bit else "no ") for bit in
+              (1, 2, 4, 8, 0x10, 0x20, 0x40)]
+    lines += [r"(?m)^  \[PORTS\] %s=%s%s: [^\n]*%s" % (key, value, re.escape(" (as before)") * again,
+                                                      MEANS[key.lower(), value])
+              for key, value in found]
     return lines
 
 
 def main(work, boxanswer):
     env = prefix.base_environment(work)
+    rig = dict(env)  # the test's own pactl, without shared memory
     del env["PULSE_SERVER"], env["PULSE_CLIENTCONFIG"]  # a desktop's own defaults
     home_wine, failures = env["HOME"] + "/.wine", []
     screen = display.Display(work, env)
@@ -64,16 +70,27 @@ def main(work, boxanswer):
             out, code, boxes = run(env, "%s/run-%d" % (work, n), boxanswer)
             print(out)
             wanted = expected(boxes, home_wine + "/drive_c/windows/TARVENIX.INI", n == 2)
-            wanted += ["making your Wine prefix " + home_wine] * (n == 1)
-            failures += ["run %d: not printed: %r" % (n, w) for w in wanted if w not in out]
-            failures += ["run %d: exit %s, %d box(es)" % (n, code, len(boxes))] * (
-                code != 0 or not boxes or boxes[-1][0] != prefix.REPORT_CAPTION)
+            kept = pathlib.Path(env["HOME"], ".local/state/kalvorn/last-run.txt")
+            if wanted is None or code != 0 or boxes[-1][0] != prefix.REPORT_CAPTION:
+                failures.append("run %d: exit %s, %d box(es), settings %s" % (
+                    n, code, len(boxes), "read" if wanted else "missing"))
+                continue
+            wanted += [re.escape("making your Wine prefix " + home_wine)] * (n == 1)
+            failures += ["run %d: not printed: %r" % (n, w) for w in wanted
+                         if not re.search(w, out)]
+            failures += ["run %d: last-run.txt is not what was printed" % n] * (
+                not kept.exists() or kept.read_text() not in out)
         out, code, _ = run(env, work + "/list", boxanswer, "--list-mixers")
         print(out)
-        names = subprocess.run("pactl list sinks; pactl list sources", shell=True, env=dict(
-            env, PULSE_SERVER=board.server), capture_output=True, text=True).stdout
-        for name in re.findall(r"Description: (Null .*)", names):
-            failures += ["--list-mixers did not name %r" % name] * (name[:31] not in out)
+        pactl = "pactl list %s | sed -n 's/^.*Description: //p'"
+        for kind, listed in (("playback", "sinks"), ("recording", "sources")):
+            names = subprocess.run(pactl % listed, shell=True, env=dict(
+                rig, PULSE_SERVER=board.server), stdout=subprocess.PIPE, text=True).stdout
+            names = [name[:31] for name in names.splitlines() if name.startswith("Null")]
+            failures += ["pactl named no null %s" % listed] * (not names)
+            failures += ["--list-mixers did not name %r as a %s device" % (name, kind)
+                         for name in names if "%s (%s device)" % (name, kind) not in out]
+        failures += ["--list-mixers: exit %s" % code] * (code != 0)
     finally:
         subprocess.run(["wineserver", "-k"], env=env, timeout=30, check=False)
         board.close(), screen.close()

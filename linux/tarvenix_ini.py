@@ -88,16 +88,23 @@ def values(path):
     return {(s.lower(), k.lower()): v for s, keys in read_ini(path)[0] for k, v in keys}
 
 
-def written(path, before=None):
+# Written only when the run did not find the line input; otherwise the
+# value stays as it was, whatever it is, and is not the run's to explain.
+ONLY_WHEN_WRITTEN = {("tvsound", "lineinprofile")}
+
+
+def written(path, old=None):
     """Lines naming each value the checker writes as it stands in path, with
-    what it means, and whether this run changed it (given a copy of before)."""
-    now, old = values(path), values(before)
+    what it means, and whether this run changed it (given the values of
+    before, as values() reads them)."""
+    now, old = values(path), old or {}
     lines = []
     for section, key in dict.fromkeys((s, k) for s, k, _ in MEANINGS):
-        value = now.get((section.lower(), key.lower()))
-        if value is not None:
-            lines.append("[%s] %s=%s%s: %s" % (
-                section, key, value,
-                " (as before)" if old.get((section.lower(), key.lower())) == value else "",
-                MEANINGS.get((section, key, value), "a value Tarvenix does not know")))
+        name = (section.lower(), key.lower())
+        value, same = now.get(name), old.get(name) == now.get(name)
+        if value is None or (same and name in ONLY_WHEN_WRITTEN):
+            continue
+        lines.append("[%s] %s=%s%s: %s" % (
+            section, key, value, " (as before)" if same else "",
+            MEANINGS.get((section, key, value), "a value Tarvenix does not know")))
     return lines

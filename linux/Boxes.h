@@ -25,31 +25,36 @@ inline bool WasSeen(const SeenBoxes& seen, HWND window) {
 
 struct BoxSearch {
   const SeenBoxes* Seen;
+  DWORD ProcessId;  // 0: any process's
   HWND Found;
 };
 
+// A message box not read yet, of the process searched for, whose OK button
+// is visible: it is fully shown. Boxes still being drawn, and the boxes of
+// other programs, are passed over.
 inline BOOL CALLBACK FindUnseenBox(HWND window, LPARAM parameter) {
   BoxSearch* search = reinterpret_cast<BoxSearch*>(parameter);
   char className[64];
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
   if (!IsWindowVisible(window) || WasSeen(*search->Seen, window) ||
+      (search->ProcessId != 0 && owner != search->ProcessId) ||
       GetClassNameA(window, className, sizeof(className)) == 0 ||
       strcmp(className, "#32770") != 0) {
     return TRUE;
   }
+  HWND ok = GetDlgItem(window, IDOK);
+  if (ok == 0 || !IsWindowVisible(ok)) return TRUE;
   search->Found = window;
   return FALSE;
 }
 
-// A message box not read yet whose OK button is visible: it is fully
-// shown. 0 when there is none.
-inline HWND ShownBox(const SeenBoxes& seen) {
-  BoxSearch search = {&seen, 0};
+// A box of process `processId` (0: of any) fully shown and not read yet; 0
+// when there is none.
+inline HWND ShownBox(const SeenBoxes& seen, DWORD processId = 0) {
+  BoxSearch search = {&seen, processId, 0};
   EnumWindows(FindUnseenBox, reinterpret_cast<LPARAM>(&search));
-  if (search.Found == 0) return 0;
-  HWND ok = GetDlgItem(search.Found, IDOK);
-  return ok != 0 && IsWindowVisible(ok) && IsWindowVisible(search.Found)
-             ? search.Found
-             : 0;
+  return search.Found;
 }
 
 // Waits for a box not read yet to be fully shown, until `timeoutMs` have
