@@ -276,37 +276,6 @@ TEST(CheckRunOrder, MixerClosedBeforeRecordingAndDeviceClosedBeforeReport) {
   EXPECT_EQ(TestInstance, board.InstanceUsed);
 }
 
-TEST(CheckRunOrder, ClipPlayedAndCloseSentToDeviceZeroAfterFailedOpen) {
-  SimulatedBoard board;
-  board.OpenWaveResult = McierrCannotLoadDriver;
-  CheckRun(board, TestInstance);
-
-  EXPECT_EQ(-1, board.CallIndex("mciSet"));
-  EXPECT_EQ(-1, board.CallIndex("mciRecord"));
-  const int play = board.CallIndex("PlaySound THREEWAV");
-  ASSERT_GT(play, board.CallIndex("mciOpen"));
-  EXPECT_GT(board.CallIndex("mciClose 0"), play);
-  EXPECT_LT(board.CallIndex("mciClose 0"), board.CallIndex("MessageBox"));
-}
-
-TEST(CheckRunOrder, LineInputBoxComesBeforeTheReport) {
-  SimulatedBoard board;
-  board.Mixers = {CompleteMixer()};
-  board.Mixers[0].Destinations[1].Sources.pop_back();  // no line source
-  CheckRun(board, TestInstance);
-
-  ASSERT_EQ(2u, board.Boxes.size());
-  EXPECT_EQ("Tarvenix Sound", board.Boxes[0].Caption);
-  EXPECT_EQ("Tarvenix Sound V9.20", board.Boxes[1].Caption);
-  EXPECT_LT(board.CallIndex("MessageBox Tarvenix Sound"),
-            board.CallIndex("mixerClose"));
-  EXPECT_EQ("1", board.Settings.Get("TvSound", "LineInProfile"));
-  EXPECT_EQ(Passages({BothMutesPassage, NoInputSwitchingPassage,
-                      PlayWhileRecordingPassage, NoFullSupportVerdict,
-                      ScoreLead, "6f\n"}),
-            board.Boxes[1].Text);
-}
-
 // The passage on a sound system that stopped answering, naming `parts`.
 std::string NoAnswer(const std::string& parts) {
   return NoAnswerLead + parts + NoAnswerRest;

@@ -146,15 +146,6 @@ TEST(MixerProbe, MultiplexerIsAskedForBeforeTheMixerControl) {
             mixerOnly.CallIndex("mixerGetLineControls ffff0000 MIXER"));
 }
 
-TEST(MixerProbe, MicrophoneWithoutMuteIsFoundButNotMutable) {
-  SimulatedBoard board;
-  board.Mixers = {OneMixer({WaveIn({}, {Source(ComponentTypeSrcMicrophone),
-                                        Source(ComponentTypeSrcLine)})})};
-  const MixerCapabilities caps = Probe(&board);
-  EXPECT_TRUE(caps.InputMicFound);
-  EXPECT_FALSE(caps.InputMicMuteFound);
-}
-
 TEST(MixerProbe, MissingLineInputIsAnnouncedWhileTheMixerIsOpen) {
   struct Case {
     uint32_t Profile;

@@ -54,9 +54,6 @@ TEST(PlayWhileRecord, ClipIsPlayedFromTheModulesResources) {
   board.PlayWorks = false;
   const ClipPlayback failed = PlayTestClip(board, instance);
   EXPECT_FALSE(failed.PlayedWhileRecording || failed.StoppedAnswering);
-  board.PlaybackMs = PlaybackBoundMs + 1;
-  const ClipPlayback late = PlayTestClip(board, instance);
-  EXPECT_TRUE(late.StoppedAnswering && !late.PlayedWhileRecording);
 }
 
 }  // namespace

@@ -32,26 +32,6 @@ TEST(Settings, LineInProfileReadsBackOnlyZeroOrOne) {
   }
 }
 
-TEST(Settings, StoredProfileChoosesTheLineTypeOfTheRun) {
-  struct Case {
-    const char* Stored;
-    bool BoxShown;
-    const char* After;
-  } cases[] = {{"1", false, "1"},
-               {"2", true, "1"},
-               {"7", true, "1"},
-               {"-1", true, "1"},
-               {"4294967295", true, "1"}};
-  for (const Case& c : cases) {
-    SimulatedBoard board;
-    board.Mixers = {AuxLabelledMixer()};
-    board.Settings.Set("TvSound", "LineInProfile", c.Stored);
-    CheckRun(board, nullptr);
-    EXPECT_EQ(c.BoxShown ? 2u : 1u, board.Boxes.size()) << c.Stored;
-    EXPECT_EQ(c.After, board.Settings.Get("TvSound", "LineInProfile"));
-  }
-}
-
 TEST(Settings, ProfileAlternatesAcrossRunsUntilTheLineIsFound) {
   // No line input of either kind: 0 -> "1" -> "2" (read as 0) -> "1".
   SimulatedBoard noLine;

@@ -14,19 +14,20 @@ import subprocess
 import sys
 
 # Every function the program may import, by DLL, with the first Windows 9x
-# and NT versions that export it. Anything newer is looked up at run time.
+# and NT versions that export it; each must be in Windows 95 and NT 4.0.
+# Anything newer is looked up at run time.
+OLDEST = ("95", "NT 4.0")
 ALLOWED_IMPORTS = {
-    "kernel32.dll": ("95", "NT 3.1", {
+    "kernel32.dll": dict.fromkeys([
         "CloseHandle", "CreateEventA", "CreateThread", "ExitProcess",
-        "GetCurrentProcess", "GetCurrentProcessId", "GetExitCodeThread",
-        "GetModuleFileNameA", "GetModuleHandleA", "GetPrivateProfileIntA",
-        "GetProcAddress", "GetTickCount", "SetEvent", "TerminateProcess",
-        "VirtualQuery",
-        "WaitForSingleObject", "WritePrivateProfileStringA"}),
-    "user32.dll": ("95", "NT 3.1", {"MessageBoxA"}),
-    "winmm.dll": ("95", "NT 3.51", {
+        "GetCurrentProcess", "GetCurrentProcessId", "GetModuleFileNameA",
+        "GetModuleHandleA", "GetPrivateProfileIntA", "GetProcAddress",
+        "GetTickCount", "SetEvent", "TerminateProcess", "VirtualQuery",
+        "WaitForSingleObject", "WritePrivateProfileStringA"], ("95", "NT 3.1")),
+    "user32.dll": {"MessageBoxA": ("95", "NT 3.1")},
+    "winmm.dll": dict.fromkeys([
         "PlaySoundA", "mciSendCommandA", "mixerClose", "mixerGetDevCapsA",
-        "mixerGetLineControlsA", "mixerGetLineInfoA", "mixerOpen"}),
+        "mixerGetLineControlsA", "mixerGetLineInfoA", "mixerOpen"], ("95", "NT 3.51")),
 }
 # Instructions of later processors: the Pentium Pro's cmov, fcmov, fcomi and
 # long nop, the Pentium II's sysenter and fxsave, MMX and SSE registers.
@@ -151,11 +152,14 @@ def main(argv):
     if not imports:
         failures.append("objdump found no imports")
     for dll, functions in sorted(imports.items()):
-        allowed = ALLOWED_IMPORTS.get(dll, ("", "", set()))[2]
         for function in functions:
-            if function not in allowed:
+            first = ALLOWED_IMPORTS.get(dll, {}).get(function)
+            if first is None:
                 failures.append("imports %s!%s, which is not on the allow-list"
                                 % (dll, function))
+            elif first[0] != OLDEST[0] or float(first[1][3:]) > float(OLDEST[1][3:]):
+                failures.append("imports %s!%s, first in Windows %s and %s, not in %s and %s"
+                                % ((dll, function) + first + OLDEST))
 
     if pe32:
         code = subprocess.run([objdump, "-d", exe], capture_output=True,

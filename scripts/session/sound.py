@@ -134,7 +134,7 @@ class SoundBoard:
 
     def stream_made(self, stream):
         """Does the armed fault when its moment's stream has just been made."""
-        if self.fault and self.fault[1] in MOMENTS and stream[:2] == MOMENTS[self.fault[1]]:
+        if self.fault and self.fault[1] in MOMENTS and stream.of(MOMENTS[self.fault[1]]):
             self.inject()
 
     def inject(self):
@@ -161,7 +161,7 @@ class SoundBoard:
     def seen(self):
         """One line of what the tap saw in this run."""
         return "the tap saw %d connection(s), streams %s%s" % (
-            self.connections, [s[:4] for s in self.streams],
+            self.connections, [s.brief() for s in self.streams],
             "".join("; " + e for e in self.tap_errors))
 
     def begin_run(self):
@@ -176,9 +176,9 @@ class SoundBoard:
 
     def save_run(self, rundir):
         with open(os.path.join(rundir, "streams.txt"), "w") as f:
-            f.write("".join("%r\n" % s[:4] for s in self.streams))
+            f.write("".join("%r\n" % s.brief() for s in self.streams))
         for n, stream in enumerate(self.streams, 1):
-            pathlib.Path(rundir, "stream-%d.raw" % n).write_bytes(stream[4])
+            pathlib.Path(rundir, "stream-%d.raw" % n).write_bytes(stream.samples)
         if self.monitor:
             pathlib.Path(rundir, "monitor.raw").write_bytes(self.heard())
 

@@ -1,17 +1,35 @@
 """The tap between the sound server and its clients."""
 import contextlib
+import dataclasses
 import socket
 import struct
 
 # The checker records 16-bit mono at 11025 samples per second; the clip is
 # 8-bit mono at the same rate, so Wine passes its samples on unchanged. A
 # sample format: PulseAudio's (0 u8, 3 s16le), channels, rate.
-RECORDING_STREAM = ["record", (3, 1, 11025)]
-CLIP_STREAM = ["playback", (0, 1, 11025)]
+RECORDING_STREAM = ("record", (3, 1, 11025))
+CLIP_STREAM = ("playback", (0, 1, 11025))
 
 REPLY = 2
 CREATE = {3: "playback", 5: "record"}
 DELETE = {4: "playback", 6: "record"}
+
+
+@dataclasses.dataclass
+class Stream:
+    """A stream a client made: its kind, its sample format, when it was
+    created and deleted (in the board's ticks), and the samples sent on it."""
+    kind: str
+    format: tuple
+    created: int
+    deleted: int = None
+    samples: bytearray = dataclasses.field(default_factory=bytearray)
+
+    def of(self, kind_and_format):
+        return (self.kind, self.format) == kind_and_format
+
+    def brief(self):
+        return [self.kind, self.format, self.created, self.deleted]
 
 
 class Connection:
@@ -22,8 +40,7 @@ class Connection:
     sequence tag (the same) and the arguments, of which the tap reads the
     first: the sample format ('a', format, channels, rate) of a stream's
     creation, the channel ('L') of the reply to it and of a deletion. Other
-    channels carry the samples of the playback stream on them. A stream is
-    [kind, sample format, when created, when deleted, samples sent]."""
+    channels carry the samples of the playback stream on them."""
 
     def __init__(self, board):
         self.board, self.pending, self.streams = board, {}, {}
@@ -35,25 +52,25 @@ class Connection:
             del buffer[:20 + length]
             if channel != 0xFFFFFFFF:
                 if client and ("playback", channel) in self.streams:
-                    self.streams["playback", channel][4] += frame
+                    self.streams["playback", channel].samples += frame
                 continue
             if len(frame) < 15 or frame[0] != ord("L") or frame[5] != ord("L"):
                 continue
             command, tag, first, number = struct.unpack_from(">xIxIcI", frame)
             if client and command in CREATE and first == b"a":
-                self.pending[tag] = [CREATE[command], struct.unpack_from(">BBI", frame, 11),
-                                     next(self.board.ticks), None, bytearray()]
+                self.pending[tag] = Stream(CREATE[command], struct.unpack_from(">BBI", frame, 11),
+                                           next(self.board.ticks))
             elif client and command in DELETE and first == b"L":
                 self.delete(self.streams.get((DELETE[command], number)))
             elif not client and command == REPLY and tag in self.pending and first == b"L":
                 stream = self.pending.pop(tag)
-                self.streams[stream[0], number] = stream
+                self.streams[stream.kind, number] = stream
                 self.board.streams.append(stream)
                 self.board.stream_made(stream)
 
     def delete(self, stream):
-        if stream is not None and stream[3] is None:
-            stream[3] = next(self.board.ticks)
+        if stream is not None and stream.deleted is None:
+            stream.deleted = next(self.board.ticks)
 
 
 def pump(source, sink, client, connection):

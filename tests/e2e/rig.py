@@ -50,11 +50,11 @@ def log(message):
 
 
 def sections_of(raw):
-    """TARVENIX.INI as [(section, [(key, value)])] in file order, read here
-    as Windows writes it rather than by the launcher's own reader."""
+    """TARVENIX.INI as [(section, [(key, value)])] in file order, read here as Windows
+    writes it (no launcher code): "[section]" and "key=value" lines."""
     sections = []
     for line in filter(None, raw.decode("latin-1").splitlines()):
-        if line.startswith("["):
+        if line[0] == "[":
             sections.append((line[1:-1], []))
         else:
             sections[-1][1].append(tuple(line.split("=", 1)))
@@ -71,18 +71,18 @@ def check_clip(sound, failures):
     ms. Streams of other formats are Wine's own probes of a device."""
     failures += sound.tap_errors
     try:
-        wait_for(lambda: all(s[3] is not None for s in sound.streams), 10,
+        wait_for(lambda: all(s.deleted is not None for s in sound.streams), 10,
                  "every stream to be deleted")
     except SessionError as error:
         failures.append(str(error))
-    streams = [s[:4] for s in sound.streams]
-    recording = [s for s in sound.streams if s[:2] == RECORDING_STREAM]
-    playing = [s for s in sound.streams if s[:2] == CLIP_STREAM]
+    streams = [s.brief() for s in sound.streams]
+    recording = [s for s in sound.streams if s.of(RECORDING_STREAM)]
+    playing = [s for s in sound.streams if s.of(CLIP_STREAM)]
     if len(recording) != 1 or len(playing) != 1:
         failures.append("expected one recording and one clip stream; clients "
                         "made %r" % streams)
         return
-    if not recording[0][2] < playing[0][2] < playing[0][3] < recording[0][3]:
+    if not recording[0].created < playing[0].created < playing[0].deleted < recording[0].deleted:
         failures.append("the clip's stream was not inside the recording's: "
                         "%r" % streams)
     wanted = CLIP_SAMPLES if sound.monitor else CLIP_SAMPLES[:275]  # 25 ms
@@ -93,9 +93,9 @@ def check_clip(sound, failures):
     compared = wanted.translate(None, PADDING)
     log("the clip's stream: %d samples, of which %d of the %d wanted were compared (%d "
         "at 0x00 and %d at 0x80 passed over); the monitor heard a tone for %s" % (
-            len(playing[0][4]), len(compared), len(wanted), wanted.count(0),
+            len(playing[0].samples), len(compared), len(wanted), wanted.count(0),
             wanted.count(0x80), "%d samples" % heard if sound.monitor else "none (an idle sink)"))
-    if compared not in bytes(playing[0][4]).translate(None, PADDING):
+    if compared not in bytes(playing[0].samples).translate(None, PADDING):
         failures.append("the clip's stream did not carry %s in order" % (
             "the whole clip" if sound.monitor else "its first write (25 ms)"))
     if sound.monitor and heard < 0.9 * len(CLIP_SAMPLES):

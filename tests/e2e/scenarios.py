@@ -37,9 +37,6 @@ NO_PLAY_WHILE_RECORDING = ("\nYour sound board does NOT support simultaneous pla
                            "and record. It will NOT support Dravoly on two radios "
                            "simultaneously\n")
 NOT_FULL_SUPPORT = "\n\nYOUR SOUND BOARD DOES NOT SUPPORT FULL TWO-RADIO OPERATION\n"
-ALL_PARTS = "the mixer check, the start of the recording and the test clip"
-DEVICE_PARTS = "the start of the recording and the test clip"
-CLIP_PART = "the test clip"
 
 
 def no_answer(parts):
@@ -111,19 +108,21 @@ PORTS_CLIP_KEPT = [("dvkechomic", "1"), ("dvkstoploop", "1")]
 # no-sound-server.)
 NOTHING_ANSWERS = report(
     [NO_MIXER, NO_FADER, NO_WAVE_MUTE, NO_MIC_MUTE, NO_SWITCHING, NO_RECORDING,
-     NO_PLAY_WHILE_RECORDING, no_answer(ALL_PARTS), NOT_FULL_SUPPORT], 0x00)
+     NO_PLAY_WHILE_RECORDING,
+     no_answer("the mixer check, the start of the recording and the test clip"),
+     NOT_FULL_SUPPORT], 0x00)
 # Frozen as the recording starts: the mixer was read, and the record command
 # and the clip never answer.
 RECORDING_FAILS = report(
     [NO_MIC_MUTE, NO_SWITCHING, NO_RECORDING, NO_PLAY_WHILE_RECORDING,
-     no_answer(DEVICE_PARTS), NOT_FULL_SUPPORT], 0x07)
+     no_answer("the start of the recording and the test clip"), NOT_FULL_SUPPORT], 0x07)
 # Killed as the clip or the recording starts: the clip fails (the record is
 # accepted and fails in the driver's own thread, as with no server at all).
 PLAYBACK_MIXER_NOT_PLAYED = report(
     [NO_MIC_MUTE, NO_SWITCHING, NO_PLAY_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x27)
 # Frozen or killed as the clip starts: the clip never ends.
 CLIP_UNANSWERED = report(
-    [NO_MIC_MUTE, NO_SWITCHING, NO_PLAY_WHILE_RECORDING, no_answer(CLIP_PART),
+    [NO_MIC_MUTE, NO_SWITCHING, NO_PLAY_WHILE_RECORDING, no_answer("the test clip"),
      NOT_FULL_SUPPORT], 0x27)
 
 
