@@ -5,21 +5,22 @@
 // Usage: reader.exe --list-mixers
 //          prints each mixer: its index, its name, and whether it is a
 //          playback or a recording device, separated by tabs
-//        reader.exe --run KALVORN-EXE
-//          starts the checker (a Windows path; a Unix one as
-//          \\?\unix\usr\...\kalvorn.exe, which needs no drive), and prints
-//          each message box of that process as it is shown:
+//        reader.exe --watch SINCE
+//          waits for the checker, the kalvorn.exe started at or after
+//          SINCE (a FILETIME count), says "found" once it is there, and
+//          prints each message box of that process as it is shown:
 //            "box CAPTION-BYTES TEXT-BYTES", a line feed, the caption, the
 //            text, a line feed;
-//          then, once the checker has ended, "exit CODE"; ends with 0, or
-//          with 1 when the checker could not be started
+//          then, once the checker has ended, "exit CODE"
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 #include <mmsystem.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <tlhelp32.h>
 
 #include "Boxes.h"
 
@@ -111,30 +112,53 @@ void PrintBox(HWND box) {
   fflush(stdout);
 }
 
-// Runs the checker `exe` and copies its boxes until it ends.
-int Run(const char* exe) {
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof(startup));
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  if (!CreateProcessA(exe, 0, 0, 0, FALSE, 0, 0, 0, &startup, &process)) {
-    printf("error cannot start %s (error %lu)\n", exe,
-           static_cast<unsigned long>(GetLastError()));
-    fflush(stdout);
-    return 1;
+// The checker: a process of kalvorn.exe created at or after `since`
+// (FILETIME's count of 100 ns), opened for waiting; 0 while there is none.
+HANDLE FindChecker(ULONGLONG since, DWORD* processId) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof(entry);
+  HANDLE found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && found == 0;
+       more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, "kalvorn.exe") != 0) continue;
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
+                                 entry.th32ProcessID);
+    FILETIME created, exited, kernel, user;
+    if (process != 0 &&
+        GetProcessTimes(process, &created, &exited, &kernel, &user) &&
+        (static_cast<ULONGLONG>(created.dwHighDateTime) << 32 |
+         created.dwLowDateTime) >= since) {
+      found = process;
+      *processId = entry.th32ProcessID;
+    } else if (process != 0) {
+      CloseHandle(process);
+    }
   }
-  CloseHandle(process.hThread);
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Waits for the checker started since `since`, says "found" once it has it,
+// and copies its boxes until it ends.
+int Watch(ULONGLONG since) {
+  DWORD processId = 0;
+  HANDLE checker = 0;
+  while ((checker = FindChecker(since, &processId)) == 0) Sleep(10);
+  fputs("found\n", stdout);
+  fflush(stdout);
   bool running = true;
   while (running) {
-    running = WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;
+    running = WaitForSingleObject(checker, 10) == WAIT_TIMEOUT;
     for (HWND box; copied.Count < SeenBoxes::Most &&
-                   (box = ShownBox(copied, process.dwProcessId)) != 0;) {
+                   (box = ShownBox(copied, processId)) != 0;) {
       PrintBox(box);
     }
   }
   DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(checker, &code);
+  CloseHandle(checker);
   printf("exit %lu\n", static_cast<unsigned long>(code));
   fflush(stdout);
   return 0;
@@ -147,7 +171,9 @@ int main(int argc, char** argv) {
   fputs(Marker, stdout);
   fflush(stdout);
   if (argc == 2 && strcmp(argv[1], "--list-mixers") == 0) return ListMixers();
-  if (argc == 3 && strcmp(argv[1], "--run") == 0) return Run(argv[2]);
-  fputs("usage: reader --list-mixers | --run KALVORN-EXE\n", stderr);
+  if (argc == 3 && strcmp(argv[1], "--watch") == 0) {
+    return Watch(strtoull(argv[2], 0, 10));
+  }
+  fputs("usage: reader --list-mixers | --watch SINCE\n", stderr);
   return 2;
 }

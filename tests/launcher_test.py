@@ -8,7 +8,8 @@ import os, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
 WINE = """#!/bin/bash
 case "$*" in
   *--list-mixers) printf 'kalvorn-reader\\n0\\tSpeakers\\tplayback\\n' ;;
-  *--run*) echo kalvorn-reader; exec -a "$1" sleep 600 ;;
+  *--watch*) echo kalvorn-reader; exec -a "$1" sleep 600 ;;
+  *kalvorn.exe) exec -a "$1" sleep 600 ;;
 esac
 """
 ROWS = [("usage", 1000, {}, ["--mixer", "1", "--list-mixers"], 2, "not allowed with argument"),
@@ -41,7 +42,7 @@ def main(launcher):
             time.sleep(0.5 * (name == "interrupted"))
             proc.send_signal(signal.SIGINT) if name == "interrupted" else None
             out = proc.communicate(timeout=60)[0]
-            left = subprocess.run(["pgrep", "-f", "reader.exe 600"], capture_output=True).stdout
+            left = subprocess.run(["pgrep", "-f", "exe 600"], capture_output=True).stdout
             kept = os.path.exists(home + "/.local/state/kalvorn/last-run.txt")
             print("%s: exit %s\n%s" % (name, proc.returncode, out))
             failures += ["%s: exit %s, not %s" % (name, proc.returncode, status)] * (
