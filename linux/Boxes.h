@@ -1,12 +1,12 @@
 // Finding and reading the message boxes a program shows in the same Wine
 // (or Windows) session: shared by the launcher's reader, which only reads
-// them, and the virtual board's answerer, which also presses OK.
+// them, and the virtual board's answerer (scripts/session), which also
+// presses OK.
 #ifndef KALVORN_LAUNCHER_BOXES_H
 #define KALVORN_LAUNCHER_BOXES_H
 
 #include <windows.h>
 
-#include <stdio.h>
 #include <string.h>
 
 // The boxes already read, so that each is read once.
@@ -57,18 +57,6 @@ inline HWND ShownBox(const SeenBoxes& seen, DWORD processId = 0) {
   return search.Found;
 }
 
-// Waits for a box not read yet to be fully shown, until `timeoutMs` have
-// passed since `startMs` (GetTickCount); 0 when none was.
-inline HWND WaitForShownBox(const SeenBoxes& seen, DWORD startMs,
-                            DWORD timeoutMs) {
-  while (GetTickCount() - startMs < timeoutMs) {
-    HWND box = ShownBox(seen);
-    if (box != 0) return box;
-    Sleep(10);
-  }
-  return 0;
-}
-
 // Notes a box as read; returns its number, from 1.
 inline int MarkSeen(SeenBoxes* seen, HWND box) {
   seen->Windows[seen->Count] = box;
@@ -81,18 +69,6 @@ inline void ReadBox(HWND box, char* caption, int captionSize, char* text,
                     int textSize) {
   if (GetWindowTextA(box, caption, captionSize) == 0) caption[0] = '\0';
   if (GetDlgItemTextA(box, 0xFFFF, text, textSize) == 0) text[0] = '\0';
-}
-
-// Writes box `n`'s caption, a line feed, then its text to
-// DIRECTORY\box-N.txt.
-inline void SaveBoxText(const char* directory, int n, const char* caption,
-                        const char* text) {
-  char path[MAX_PATH];
-  snprintf(path, sizeof(path), "%s\\box-%d.txt", directory, n);
-  FILE* file = fopen(path, "wb");
-  if (file == 0) return;
-  fprintf(file, "%s\n%s", caption, text);
-  fclose(file);
 }
 
 #endif

@@ -18,6 +18,29 @@
 
 namespace {
 
+// Waits for a box not read yet to be fully shown, until `timeoutMs` have
+// passed since `startMs` (GetTickCount); 0 when none was.
+HWND WaitForShownBox(const SeenBoxes& seen, DWORD startMs, DWORD timeoutMs) {
+  while (GetTickCount() - startMs < timeoutMs) {
+    HWND box = ShownBox(seen);
+    if (box != 0) return box;
+    Sleep(10);
+  }
+  return 0;
+}
+
+// Writes box `n`'s caption, a line feed, then its text to
+// DIRECTORY\box-N.txt.
+void SaveBoxText(const char* directory, int n, const char* caption,
+                 const char* text) {
+  char path[MAX_PATH];
+  snprintf(path, sizeof(path), "%s\\box-%d.txt", directory, n);
+  FILE* file = fopen(path, "wb");
+  if (file == 0) return;
+  fprintf(file, "%s\n%s", caption, text);
+  fclose(file);
+}
+
 SeenBoxes answered = {{0}, 0};
 
 bool SaveBitmap(HWND box, const char* path) {
