@@ -45,15 +45,4 @@ TEST(PlayWhileRecord, RecordsSixteenBitMonoAtTheClipsRate) {
             board.Calls);
 }
 
-TEST(PlayWhileRecord, ClipIsPlayedFromTheModulesResources) {
-  SimulatedBoard board;
-  ModuleInstance instance = reinterpret_cast<ModuleInstance>(0x10000000);
-  EXPECT_TRUE(PlayTestClip(board, instance).PlayedWhileRecording);
-  EXPECT_EQ("THREEWAV", board.ClipPlayed);
-  EXPECT_EQ(instance, board.InstanceUsed);
-  board.PlayWorks = false;
-  const ClipPlayback failed = PlayTestClip(board, instance);
-  EXPECT_FALSE(failed.PlayedWhileRecording || failed.StoppedAnswering);
-}
-
 }  // namespace

@@ -197,7 +197,8 @@ bool SimulatedBoard::Unanswered(const std::string& call, uint32_t boundMs) {
   if (!FreezeAt.empty() && call.compare(0, FreezeAt.size(), FreezeAt) == 0) {
     frozen_ = true;
   }
-  const bool late = frozen_ || AnswerMs > boundMs;
+  const bool late = frozen_ || AnswerMs > boundMs ||
+                    (!NeverAnswers.empty() && call.rfind(NeverAnswers, 0) == 0);
   Now += late ? boundMs : AnswerMs;
   return late;
 }
@@ -353,8 +354,13 @@ bool SimulatedBoard::WriteProfileString(const char* section, const char* key,
   return true;
 }
 
-void SimulatedBoard::ShowMessageBox(const char* text, const char* caption,
+bool SimulatedBoard::ShowMessageBox(const char* text, const char* caption,
                                     uint32_t style) {
   Calls.push_back(std::string("MessageBox ") + caption);
+  if (FailingBoxes > 0) {
+    --FailingBoxes;
+    return false;
+  }
   Boxes.push_back(SimMessageBox{text, caption, style, Now});
+  return true;
 }

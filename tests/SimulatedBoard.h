@@ -89,6 +89,10 @@ class SimulatedBoard : public Platform {
   // every later one to the mixer, the device or the playback runs out the
   // bound it is given and fails as unanswered.
   std::string FreezeAt;
+  // Calls whose name begins with this are never answered; the others are.
+  std::string NeverAnswers;
+  // How many tries to show a box fail before one is shown.
+  int FailingBoxes = 0;
   // How long the sound system takes to answer each call; a call given less
   // runs out its bound and fails as unanswered.
   uint32_t AnswerMs = 0;
@@ -136,8 +140,9 @@ class SimulatedBoard : public Platform {
                           int32_t defaultValue, const char* fileName) override;
   bool WriteProfileString(const char* section, const char* key,
                           const char* value, const char* fileName) override;
-  void ShowMessageBox(const char* text, const char* caption,
+  bool ShowMessageBox(const char* text, const char* caption,
                       uint32_t style) override;
+  void Pause(uint32_t ms) override { Now += ms; }
 
  private:
   // Notes `call`; true when the sound system does not answer it, its bound

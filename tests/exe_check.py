@@ -22,9 +22,9 @@ ALLOWED_IMPORTS = {
         "CloseHandle", "CreateEventA", "CreateThread", "ExitProcess",
         "GetCurrentProcess", "GetCurrentProcessId", "GetModuleFileNameA",
         "GetModuleHandleA", "GetPrivateProfileIntA", "GetProcAddress",
-        "GetTickCount", "SetEvent", "TerminateProcess", "VirtualQuery",
+        "GetTickCount", "SetEvent", "Sleep", "TerminateProcess", "VirtualQuery",
         "WaitForSingleObject", "WritePrivateProfileStringA"], ("95", "NT 3.1")),
-    "user32.dll": {"MessageBoxA": ("95", "NT 3.1")},
+    "user32.dll": dict.fromkeys(["MessageBoxA", "PeekMessageA"], ("95", "NT 3.1")),
     "winmm.dll": dict.fromkeys([
         "PlaySoundA", "mciSendCommandA", "mixerClose", "mixerGetDevCapsA",
         "mixerGetLineControlsA", "mixerGetLineInfoA", "mixerOpen"], ("95", "NT 3.51")),

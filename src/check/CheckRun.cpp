@@ -94,14 +94,17 @@ int CheckRun(Platform& platform, ModuleInstance instance) {
   Grade(&state, status == RecordStarted, ScoreRecording,
         RecordingFailedPassage);
 
-  // Played whatever the recording did: a board may still play the clip.
+  // Played whatever the recording did: a board may still play the clip. But
+  // where the device never answered its start, nothing is known to have been
+  // recording, so a clip that played shows nothing about playing while
+  // recording.
   const ClipPlayback clip = PlayTestClip(platform, instance);
-  const bool played = clip.PlayedWhileRecording;
+  const bool played = clip.PlayedWhileRecording && !recording.StoppedAnswering;
   if (played) {
     AppendToReport(&state.Text, PlayWhileRecordingPassage);
   }
   Grade(&state, played, ScorePlayWhileRecording, NoPlayWhileRecordingPassage);
-  if (!clip.StoppedAnswering) {
+  if (!clip.StoppedAnswering && !recording.StoppedAnswering) {
     WriteStopLoopSetting(platform, played);
   }
 
@@ -120,6 +123,6 @@ int CheckRun(Platform& platform, ModuleInstance instance) {
   AppendToReport(&state.Text, ScoreLead);
   AppendToReport(&state.Text, scoreText);
 
-  platform.ShowMessageBox(state.Text.Text, ReportCaption, MessageBoxOk);
+  ShowBox(platform, state.Text.Text, ReportCaption);
   return 0;
 }

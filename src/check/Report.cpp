@@ -45,8 +45,9 @@ const char NoAnswerRecordingPart[] = "the start of the recording";
 const char NoAnswerClipPart[] = "the test clip";
 const char NoAnswerRest[] =
     ". What it did not answer is unknown, not absent: the passages above about "
-    "it may not hold for your sound board, and the settings that depend on it "
-    "were left as they were. Run Kalvorn again once your sound system works.\n";
+    "it may not hold for your sound board, the score counts none of it, and "
+    "the settings that depend on it were left as they were (any other was "
+    "written as usual). Run Kalvorn again once your sound system works.\n";
 const char FullSupportVerdict[] =
     "\n\nYOUR SOUND BOARD APPEARS TO HAVE FULL SUPPORT FOR ALL TARVENIX "
     "FUNCTIONS. \n\nThis program does NOT guarantee your sound board will "
@@ -55,6 +56,14 @@ const char FullSupportVerdict[] =
 const char NoFullSupportVerdict[] =
     "\n\nYOUR SOUND BOARD DOES NOT SUPPORT FULL TWO-RADIO OPERATION\n";
 const char ScoreLead[] = "\n\nYour board's score is: ";
+
+void ShowBox(Platform& platform, const char* text, const char* caption) {
+  const uint32_t startMs = platform.Milliseconds();
+  while (!platform.ShowMessageBox(text, caption, MessageBoxOk) &&
+         platform.Milliseconds() - startMs < BoxRetryMs) {
+    platform.Pause(BoxRetryPauseMs);
+  }
+}
 
 void ClearReport(Report* report) {
   report->Text[0] = '\0';

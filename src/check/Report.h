@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "platform/Platform.h"
+
 const uint32_t ReportCapacity = 4096;  // characters, terminator included
 
 struct Report {
@@ -43,6 +45,16 @@ extern const char NoAnswerRest[];
 extern const char FullSupportVerdict[];
 extern const char NoFullSupportVerdict[];
 extern const char ScoreLead[];
+
+// How long a box that could not be shown is tried again: the boxes are the
+// run's only output, and a desktop that is still starting, or busy, may
+// refuse the first try.
+const uint32_t BoxRetryMs = 10000;
+const uint32_t BoxRetryPauseMs = 250;
+
+// Shows a modal box with a single OK button and waits until it is
+// dismissed; one that cannot be shown is tried again for BoxRetryMs.
+void ShowBox(Platform& platform, const char* text, const char* caption);
 
 void ClearReport(Report* report);
 

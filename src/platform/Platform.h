@@ -126,9 +126,12 @@ class Platform {
   virtual bool WriteProfileString(const char* section, const char* key,
                                   const char* value, const char* fileName) = 0;
 
-  // Modal message box with no owner; returns when it is dismissed.
-  virtual void ShowMessageBox(const char* text, const char* caption,
+  // Modal message box with no owner; returns when it is dismissed: true, or
+  // false at once when it could not be shown.
+  virtual bool ShowMessageBox(const char* text, const char* caption,
                               uint32_t style) = 0;
+  // Lets `ms` milliseconds pass.
+  virtual void Pause(uint32_t ms) = 0;
 
  protected:
   ~Platform() {}

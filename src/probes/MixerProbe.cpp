@@ -1,5 +1,6 @@
 #include "probes/MixerProbe.h"
 
+#include "check/Report.h"
 #include "check/Settings.h"
 #include "probes/SoundBudget.h"
 
@@ -65,6 +66,12 @@ void ScanSpeakers(MixerScan* scan, uint32_t destination,
       caps->OutputMicMuteFound = HasControl(scan, line.LineId, ControlTypeMute);
     }
   }
+  // A later source of the same type could have taken a mute back, so a scan
+  // cut short claims neither; the fader stands as answered.
+  if (scan->Budget.StoppedAnswering) {
+    caps->OutputWaveMuteFound = false;
+    caps->OutputMicMuteFound = false;
+  }
 }
 
 void ScanWaveIn(MixerScan* scan, uint32_t destination, const MixerLine& waveIn,
@@ -85,11 +92,16 @@ void ScanWaveIn(MixerScan* scan, uint32_t destination, const MixerLine& waveIn,
       caps->InputMicMuteFound = HasControl(scan, line.LineId, ControlTypeMute);
     }
   }
+  // As on the output side, a scan cut short claims no mute; the sources
+  // found and the selector stand as answered.
+  if (scan->Budget.StoppedAnswering) {
+    caps->InputLineMuteFound = false;
+    caps->InputMicMuteFound = false;
+  }
   // A driver that stopped answering has not shown that the line input is
   // missing: the profile that may be right is kept for the next run.
   if (!caps->InputLineFound && !scan->Budget.StoppedAnswering) {
-    scan->Board->ShowMessageBox(LineInputMessage, LineInputCaption,
-                                MessageBoxOk);
+    ShowBox(*scan->Board, LineInputMessage, LineInputCaption);
     WriteLineInProfile(*scan->Board, static_cast<int32_t>(profile) + 1);
   }
 }
@@ -103,7 +115,7 @@ MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
   if (profile > 1) {
     profile = 0;
   }
-  MixerScan scan = {&platform, 0, NewSoundBudget(MixerBoundMs)};
+  MixerScan scan = {&platform, 0, NewSoundBudget(MixerBoundMs - MixerCloseMs)};
   BeginSoundCall(platform, &scan.Budget);
   const PlatformResult opened =
       platform.OpenMixer(mixerIndex, &scan.Mixer, scan.Budget.LeftMs);
@@ -142,9 +154,12 @@ MixerCapabilities ProbeMixer(Platform& platform, uint32_t mixerIndex,
     }
   }
   // The findings are all in before the close, whose answer adds nothing.
+  // The close has its own time kept back, so an answered mixer is always
+  // closed before the recording starts; after a call that never came back
+  // there is no driver left to ask.
   caps.MixerStoppedAnswering = scan.Budget.StoppedAnswering;
-  if (BeginSoundCall(platform, &scan.Budget)) {
-    platform.CloseMixer(scan.Mixer, scan.Budget.LeftMs);
+  if (!scan.Budget.CallLeftRunning) {
+    platform.CloseMixer(scan.Mixer, scan.Budget.LeftMs + MixerCloseMs);
   }
   return caps;
 }

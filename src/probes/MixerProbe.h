@@ -29,6 +29,8 @@ extern const uint32_t LineInputTypes[2];
 // call loading the system's sound driver included. The line-input box's
 // time is the operator's, not the driver's, and does not count.
 const uint32_t MixerBoundMs = 4000;
+// Of that, what is kept back for the close, which a driver answers at once.
+const uint32_t MixerCloseMs = 500;
 
 extern const char LineInputCaption[];
 extern const char LineInputMessage[];

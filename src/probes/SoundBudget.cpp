@@ -1,7 +1,7 @@
 #include "probes/SoundBudget.h"
 
 SoundBudget NewSoundBudget(uint32_t ms) {
-  SoundBudget budget = {ms, 0, false};
+  SoundBudget budget = {ms, 0, false, false};
   return budget;
 }
 
@@ -21,6 +21,7 @@ void EndSoundCall(Platform& platform, SoundBudget* budget,
   const uint32_t tookMs = platform.Milliseconds() - budget->CallStartedMs;
   if (result == PlatformNoAnswer) {
     budget->StoppedAnswering = true;
+    budget->CallLeftRunning = true;
   }
   if (result == PlatformNoAnswer || tookMs >= budget->LeftMs) {
     budget->LeftMs = 0;

@@ -13,6 +13,9 @@ struct SoundBudget {
   // A call was not answered in its time, or not made for want of time: what
   // it would have told is unknown, not absent.
   bool StoppedAnswering;
+  // A call was not answered in its time and may still be in the driver: no
+  // further call of its kind can be made.
+  bool CallLeftRunning;
 };
 
 SoundBudget NewSoundBudget(uint32_t ms);

@@ -42,8 +42,9 @@ NOT_FULL_SUPPORT = "\n\nYOUR SOUND BOARD DOES NOT SUPPORT FULL TWO-RADIO OPERATI
 def no_answer(parts):
     return ("\nYour sound system stopped answering during %s. What it did not answer "
             "is unknown, not absent: the passages above about it may not hold for your "
-            "sound board, and the settings that depend on it were left as they were. "
-            "Run Kalvorn again once your sound system works.\n" % parts)
+            "sound board, the score counts none of it, and the settings that depend on "
+            "it were left as they were (any other was written as usual). Run Kalvorn "
+            "again once your sound system works.\n" % parts)
 
 
 SCORE_LEAD = "\n\nYour board's score is: "

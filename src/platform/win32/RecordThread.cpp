@@ -28,9 +28,12 @@ Function Lookup(const char* module, const char* function) {
                            GetProcAddress(handle, function)));
 }
 
-bool Contains(const ThreadIdSet& threads, DWORD id) {
+// Whether `id` is that of a thread held in `threads`. A thread listed but not
+// held (it ended before it could be opened) does not count: its identifier
+// may already have passed to a thread started since.
+bool HeldIn(const ThreadIdSet& threads, DWORD id) {
   for (int i = 0; i < threads.Count; ++i) {
-    if (threads.Ids[i] == id) {
+    if (threads.Held[i] != 0 && threads.Ids[i] == id) {
       return true;
     }
   }
@@ -144,7 +147,7 @@ HANDLE FindDriverThreadSince(const ThreadIdSet& before) {
   ThreadIdSet now;
   ListThreads(&now);
   for (int i = 0; i < now.Count; ++i) {
-    if (Contains(before, now.Ids[i])) {
+    if (HeldIn(before, now.Ids[i])) {
       continue;
     }
     HANDLE thread =

@@ -23,8 +23,8 @@ void SnapshotThreads(ThreadIdSet* threads);
 // Lets go of the threads held.
 void ReleaseThreads(ThreadIdSet* threads);
 
-// A thread started since `before`, still held, whose start routine lies in
-// the wave-audio MCI driver (a module named mciwave), opened for waiting; 0
+// A thread that is not one of those held in `before`, whose start routine lies
+// in the wave-audio MCI driver (a module named mciwave), opened for waiting; 0
 // when there is none, as on a system whose driver records without a thread
 // of its own.
 HANDLE FindDriverThreadSince(const ThreadIdSet& before);

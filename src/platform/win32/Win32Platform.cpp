@@ -478,7 +478,18 @@ bool Win32Platform::WriteProfileString(const char* section, const char* key,
   return WritePrivateProfileStringA(section, key, value, fileName) != FALSE;
 }
 
-void Win32Platform::ShowMessageBox(const char* text, const char* caption,
+// A box that could not be shown, or that was ended by a WM_QUIT posted to
+// this thread, returns 0. The box's loop posts that WM_QUIT again on its way
+// out, where it would end the next box at once too, so it is taken off the
+// queue here.
+bool Win32Platform::ShowMessageBox(const char* text, const char* caption,
                                    uint32_t style) {
-  MessageBoxA(0, text, caption, style);
+  if (MessageBoxA(0, text, caption, style) != 0) {
+    return true;
+  }
+  MSG quit;
+  PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE);
+  return false;
 }
+
+void Win32Platform::Pause(uint32_t ms) { Sleep(ms); }

@@ -41,8 +41,9 @@ class Win32Platform : public Platform {
                           int32_t defaultValue, const char* fileName) override;
   bool WriteProfileString(const char* section, const char* key,
                           const char* value, const char* fileName) override;
-  void ShowMessageBox(const char* text, const char* caption,
+  bool ShowMessageBox(const char* text, const char* caption,
                       uint32_t style) override;
+  void Pause(uint32_t ms) override;
 
   // Whether a call to the sound system was left running past its bound;
   // such a thread may hold the driver, so the process must not wait for it,
