@@ -51,10 +51,13 @@ target_link_libraries(boxanswer PRIVATE gdi32)
 
 # The launcher's helper (linux/kalvorn): it asks whether Wine runs
 # this build, lists the mixers, and copies the boxes the checker shows.
+# Like kalvorn.exe, it links no C runtime.
 add_executable(reader linux/Reader.cpp)
-target_compile_options(reader PRIVATE ${KALVORN_WARNINGS})
-target_link_options(reader PRIVATE -static -s -Wl,--no-insert-timestamp)
-target_link_libraries(reader PRIVATE winmm)
+target_compile_options(reader PRIVATE ${KALVORN_WARNINGS} -Os -fno-exceptions -fno-rtti)
+string(REPLACE Kalvorn Reader reader_entry ${KALVORN_ENTRY})
+target_link_options(reader PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+                    -nostdlib -Wl,--entry=${reader_entry})
+target_link_libraries(reader PRIVATE winmm user32 kernel32 gcc)
 # The launcher beside it, as installed: the command and what it reads.
 configure_file(linux/kalvorn.in launcher/kalvorn @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ

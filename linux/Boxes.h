@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-#include <string.h>
-
 // The boxes already read, so that each is read once.
 struct SeenBoxes {
   static const int Most = 16;
@@ -40,7 +38,7 @@ inline BOOL CALLBACK FindUnseenBox(HWND window, LPARAM parameter) {
   if (!IsWindowVisible(window) || WasSeen(*search->Seen, window) ||
       (search->ProcessId != 0 && owner != search->ProcessId) ||
       GetClassNameA(window, className, sizeof(className)) == 0 ||
-      strcmp(className, "#32770") != 0) {
+      lstrcmpA(className, "#32770") != 0) {
     return TRUE;
   }
   HWND ok = GetDlgItem(window, IDOK);

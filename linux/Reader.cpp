@@ -12,14 +12,13 @@
 //            "box CAPTION-BYTES TEXT-BYTES", a line feed, the caption, the
 //            text, a line feed;
 //          then, once the checker has ended, "exit CODE"
+//
+// Like the checker, it links no C runtime (so only this project's code
+// ships in it): it starts at its own entry, writes with WriteFile and
+// formats with wsprintfA.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
 #include <mmsystem.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 #include <tlhelp32.h>
 
 #include "Boxes.h"
@@ -27,6 +26,20 @@
 namespace {
 
 const char Marker[] = "kalvorn-reader\n";
+
+// Writes `length` bytes (all of `text` when -1) to the standard output,
+// unchanged: the byte counts the launcher reads are exact.
+void Print(const char* text, int length = -1) {
+  if (length < 0) length = lstrlenA(text);
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written = 0;
+  while (length > 0 &&
+         WriteFile(out, text, static_cast<DWORD>(length), &written, 0) &&
+         written > 0) {
+    text += written;
+    length -= static_cast<int>(written);
+  }
+}
 
 // `text`, in the system's ANSI code page, as UTF-8 in `out`.
 const char* Utf8(const char* text, char* out, int outSize) {
@@ -90,9 +103,14 @@ int ListMixers() {
                             0) == 0) {
       name[0] = '\0';
     }
-    printf("%u\t%s\t%s\n", i, name, MixerKind(i));
+    char number[16];
+    wsprintfA(number, "%u\t", i);
+    Print(number);
+    Print(name);
+    Print("\t");
+    Print(MixerKind(i));
+    Print("\n");
   }
-  fflush(stdout);
   return 0;
 }
 
@@ -107,9 +125,12 @@ void PrintBox(HWND box) {
   MarkSeen(&copied, box);
   Utf8(caption, captionUtf8, sizeof(captionUtf8));
   Utf8(text, textUtf8, sizeof(textUtf8));
-  printf("box %u %u\n%s%s\n", static_cast<unsigned>(strlen(captionUtf8)),
-         static_cast<unsigned>(strlen(textUtf8)), captionUtf8, textUtf8);
-  fflush(stdout);
+  char header[40];
+  wsprintfA(header, "box %d %d\n", lstrlenA(captionUtf8), lstrlenA(textUtf8));
+  Print(header);
+  Print(captionUtf8);
+  Print(textUtf8);
+  Print("\n");
 }
 
 // The checker: a process of kalvorn.exe created at or after `since`
@@ -146,8 +167,7 @@ int Watch(ULONGLONG since) {
   DWORD processId = 0;
   HANDLE checker = 0;
   while ((checker = FindChecker(since, &processId)) == 0) Sleep(10);
-  fputs("found\n", stdout);
-  fflush(stdout);
+  Print("found\n");
   bool running = true;
   while (running) {
     running = WaitForSingleObject(checker, 10) == WAIT_TIMEOUT;
@@ -159,21 +179,55 @@ int Watch(ULONGLONG since) {
   DWORD code = 1;
   GetExitCodeProcess(checker, &code);
   CloseHandle(checker);
-  printf("exit %lu\n", static_cast<unsigned long>(code));
-  fflush(stdout);
+  char line[24];
+  wsprintfA(line, "exit %lu\n", static_cast<unsigned long>(code));
+  Print(line);
   return 0;
+}
+
+// The command line's words after the program's name, at most `most`, each
+// ended in place; a word may be quoted.
+int Words(char* line, char** words, int most) {
+  int count = -1;  // the program's name comes first
+  while (*line != '\0' && count < most) {
+    while (*line == ' ' || *line == '\t') ++line;
+    if (*line == '\0') break;
+    const char end = *line == '"' ? '"' : ' ';
+    if (end == '"') ++line;
+    if (count >= 0) words[count] = line;
+    ++count;
+    while (*line != '\0' && *line != end && !(end == ' ' && *line == '\t')) {
+      ++line;
+    }
+    if (*line != '\0') *line++ = '\0';
+  }
+  return count < 0 ? 0 : count;
+}
+
+ULONGLONG Decimal(const char* text) {
+  ULONGLONG value = 0;
+  while (*text >= '0' && *text <= '9') value = value * 10 + (*text++ - '0');
+  return value;
+}
+
+int Run() {
+  Print(Marker);
+  char* words[3];
+  const int count = Words(GetCommandLineA(), words, 3);
+  if (count == 1 && lstrcmpA(words[0], "--list-mixers") == 0) {
+    return ListMixers();
+  }
+  if (count == 2 && lstrcmpA(words[0], "--watch") == 0) {
+    return Watch(Decimal(words[1]));
+  }
+  DWORD written = 0;
+  const char usage[] = "usage: reader --list-mixers | --watch SINCE\n";
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), usage, sizeof(usage) - 1, &written,
+            0);
+  return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  _setmode(_fileno(stdout), _O_BINARY);  // the byte counts are exact
-  fputs(Marker, stdout);
-  fflush(stdout);
-  if (argc == 2 && strcmp(argv[1], "--list-mixers") == 0) return ListMixers();
-  if (argc == 3 && strcmp(argv[1], "--watch") == 0) {
-    return Watch(strtoull(argv[2], 0, 10));
-  }
-  fputs("usage: reader --list-mixers | --watch SINCE\n", stderr);
-  return 2;
-}
+// Named in the link options as the image's entry point.
+extern "C" void ReaderEntry() { ExitProcess(static_cast<UINT>(Run())); }

@@ -1,23 +1,97 @@
 #!/usr/bin/env python3
 """The launcher's ways to stop, without Wine: a stand-in `wine` plays the reader (one playback
-mixer; a run that never ends). Each row: the user, what is set, the arguments, the exit status
-and the line to print; no run may leave a process, and each but a usage error keeps its output.
+mixer) and a checker that never ends, named kalvorn.exe at once or, in the early rows, not yet.
+Each row: what is set, the arguments, the signal sent once the checker runs (if any), the exit
+status and the line to print. No row may leave a process of its own running, and each but a
+usage error keeps its output in last-run.txt.
 Usage: launcher_test.py LAUNCHER"""
-import os, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
 
 WINE = """#!/bin/bash
 case "$*" in
   *--list-mixers) printf 'kalvorn-reader\\n0\\tSpeakers\\tplayback\\n' ;;
   *--watch*) echo kalvorn-reader; exec -a "$1" sleep 600 ;;
-  *kalvorn.exe) exec -a "$1" sleep 600 ;;
+  *kalvorn.exe) if [ -n "$EARLY" ]; then sleep 600; fi; exec -a "$1" sleep 600 ;;
 esac
 """
-ROWS = [("usage", 1000, {}, ["--mixer", "1", "--list-mixers"], 2, "not allowed with argument"),
-        ("root", 0, {}, [], 1, "not as root"),
-        ("no Wine", 1000, {"PATH": "/nowhere"}, [], 1, "no Wine here"),
-        ("no display", 1000, {"DISPLAY": ""}, [], 1, "no X display"),
-        ("bad mixer", 1000, {}, ["--mixer", "3"], 2, "no mixer 3: your Wine offers 0 (Speakers)"),
-        ("interrupted", 1000, {}, [], 130, "interrupted; Kalvorn was ended")]
+INI = "/.wine/drive_c/windows/TARVENIX.INI"
+ROWS = [("usage", {}, ["--mixer", "1", "--list-mixers"], None, 2, "not allowed with argument"),
+        ("root", {"USER_ID": "0"}, [], None, 1, "not as root"),
+        ("no Wine", {"PATH": "/nowhere"}, [], None, 1, "no Wine here"),
+        ("no display", {"DISPLAY": ""}, [], None, 1, "no display (neither DISPLAY nor"),
+        ("list without display", {"DISPLAY": ""}, ["--list-mixers"], None, 0, "0  Speakers"),
+        ("bad mixer", {}, ["--mixer", "3"], None, 2, "no mixer 3: your Wine offers 0 (Speakers)"),
+        ("read-only INI", {"READ_ONLY": "1"}, ["--mixer", "0"], None, 1,
+         "could not set [TvSound] MixerIndex=0"),
+        ("interrupted", {}, [], signal.SIGINT, 130, "interrupted; Kalvorn was ended"),
+        ("interrupted early", {"EARLY": "1"}, [], signal.SIGINT, 130, "Kalvorn was ended"),
+        ("terminated", {}, [], signal.SIGTERM, 143, "ended by SIGTERM; Kalvorn was ended"),
+        ("hung up early", {"EARLY": "1"}, [], signal.SIGHUP, 129, "ended by SIGHUP")]
+
+
+def processes_of(row_id):
+    """The processes that carry this row's mark: those this row started."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if ("KALVORN_TEST_ROW=" + row_id).encode() in f.read().split(b"\0"):
+                    found.append(pid)
+        except OSError:
+            continue
+    return found
+
+
+def checker_running(row_id, early):
+    """Whether the stand-in checker runs: as "wine" still (early), or named kalvorn.exe."""
+    for pid in processes_of(row_id):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                words = f.read().split(b"\0")
+        except OSError:
+            continue
+        if (words[0].endswith(b"kalvorn.exe") or early) and b"kalvorn.exe" in words[-2:]:
+            return True
+    return False
+
+
+def run_row(home, launcher, row):
+    name, settings, args, ending, status, line = row
+    row_id = os.urandom(8).hex()
+    env = {"HOME": home, "DISPLAY": ":99", "KALVORN_LIB": home + "/lib", "KALVORN_TEST_ROW": row_id,
+           "PATH": home + "/bin:/usr/bin:/bin"}
+    env.update(settings)
+    os.chmod(home + INI, 0o444 if "READ_ONLY" in settings else 0o644)
+    user = env.pop("USER_ID", "1000")
+    command = [shutil.which("unshare"), "--user", "--map-user=" + user, "--map-group=" + user,
+               sys.executable, launcher] + args
+    proc = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True)
+    if ending:
+        deadline = time.monotonic() + 30
+        while not checker_running(row_id, "EARLY" in settings) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        proc.send_signal(ending)
+    out = proc.communicate(timeout=60)[0]
+    print("%s: exit %s\n%s" % (name, proc.returncode, out))
+    failures = []
+    if proc.returncode != status:
+        failures.append("%s: exit %s, not %s" % (name, proc.returncode, status))
+    if line not in out:
+        failures.append("%s: did not say %r" % (name, line))
+    if processes_of(row_id):
+        failures.append("%s: left %s running" % (name, processes_of(row_id)))
+    if "Traceback" in out:
+        failures.append("%s: printed a traceback" % name)
+    if status != 2 and not os.path.exists(home + "/.local/state/kalvorn/last-run.txt"):
+        failures.append("%s: no last-run.txt" % name)
+    return failures
 
 
 def main(launcher):
@@ -28,27 +102,12 @@ def main(launcher):
         with open(home + "/bin/wine", "w") as f:
             f.write(WINE)
         open(home + "/lib/x86_64/reader.exe", "w").close()
-        os.chmod(home + "/bin/wine", 0o755), os.chmod(home, 0o777)
-        for name, user, env, args, status, line in ROWS:
+        open(home + INI, "w").close()
+        os.chmod(home + "/bin/wine", 0o755)
+        os.chmod(home, 0o777)
+        for row in ROWS:
             shutil.rmtree(home + "/.local", ignore_errors=True)
-            env = dict({"HOME": home, "DISPLAY": ":99", "KALVORN_LIB": home + "/lib",
-                        "PATH": home + "/bin:/usr/bin:/bin"}, **env)
-            proc = subprocess.Popen([shutil.which("unshare"), "--user", "--map-user=%d" % user,
-                                     "--map-group=%d" % user, sys.executable, launcher] + args,
-                                    env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                    text=True)
-            while name == "interrupted" and "running Kalvorn" not in proc.stdout.readline():
-                pass
-            time.sleep(0.5 * (name == "interrupted"))
-            proc.send_signal(signal.SIGINT) if name == "interrupted" else None
-            out = proc.communicate(timeout=60)[0]
-            left = subprocess.run(["pgrep", "-f", "exe 600"], capture_output=True).stdout
-            kept = os.path.exists(home + "/.local/state/kalvorn/last-run.txt")
-            print("%s: exit %s\n%s" % (name, proc.returncode, out))
-            failures += ["%s: exit %s, not %s" % (name, proc.returncode, status)] * (
-                proc.returncode != status) + ["%s: did not say %r" % (name, line)] * (
-                line not in out) + ["%s: left %s running" % (name, left.split())] * bool(
-                left) + ["%s: no last-run.txt" % name] * (status != 2 and not kept)
+            failures += run_row(home, launcher, row)
     print("\n".join(["FAILED: " + f for f in failures] or ["passed"]))
     return 1 if failures else 0
 

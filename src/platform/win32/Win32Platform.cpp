@@ -478,13 +478,15 @@ bool Win32Platform::WriteProfileString(const char* section, const char* key,
   return WritePrivateProfileStringA(section, key, value, fileName) != FALSE;
 }
 
-// A box that could not be shown, or that was ended by a WM_QUIT posted to
-// this thread, returns 0. The box's loop posts that WM_QUIT again on its way
-// out, where it would end the next box at once too, so it is taken off the
-// queue here.
+// A box dismissed by the operator returns the button pressed (IDOK, or
+// IDCANCEL for Esc under some systems). One that could not be shown returns
+// 0 (Windows) or -1 (Wine, when its dialog cannot be made), and one ended by
+// a WM_QUIT posted to this thread, or by its window being destroyed, 0. The
+// box's loop posts that WM_QUIT again on its way out, where it would end the
+// next box at once too, so it is taken off the queue here.
 bool Win32Platform::ShowMessageBox(const char* text, const char* caption,
                                    uint32_t style) {
-  if (MessageBoxA(0, text, caption, style) != 0) {
+  if (MessageBoxA(0, text, caption, style) > 0) {
     return true;
   }
   MSG quit;
