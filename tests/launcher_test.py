@@ -1,17 +1,10 @@
 #!/usr/bin/env python3
 """The launcher's ways to stop, without Wine: a stand-in `wine` plays the reader (one playback
 mixer) and a checker that never ends, named kalvorn.exe at once or, in the early rows, not yet.
-Each row: what is set, the arguments, the signal sent once the checker runs (if any), the exit
-status and the line to print. No row may leave a process of its own running, and each but a
-usage error keeps its output in last-run.txt.
+Each row: what is set, the arguments, the signal sent once the checker runs, the exit status and
+the line to print. No row may leave its processes running; each but a usage error keeps last-run.txt.
 Usage: launcher_test.py LAUNCHER"""
-import os
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
+import os, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
 
 WINE = """#!/bin/bash
 case "$*" in
@@ -35,63 +28,47 @@ ROWS = [("usage", {}, ["--mixer", "1", "--list-mixers"], None, 2, "not allowed w
         ("hung up early", {"EARLY": "1"}, [], signal.SIGHUP, 129, "ended by SIGHUP")]
 
 
-def processes_of(row_id):
-    """The processes that carry this row's mark: those this row started."""
-    found = []
+def ours(row_id):
+    """{pid: command line} of the processes that carry this row's mark: those it started."""
+    found = {}
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/environ" % pid, "rb") as f:
                 if ("KALVORN_TEST_ROW=" + row_id).encode() in f.read().split(b"\0"):
-                    found.append(pid)
+                    with open("/proc/%s/cmdline" % pid, "rb") as f:
+                        found[pid] = f.read().split(b"\0")
         except OSError:
             continue
     return found
 
 
-def checker_running(row_id, early):
-    """Whether the stand-in checker runs: as "wine" still (early), or named kalvorn.exe."""
-    for pid in processes_of(row_id):
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                words = f.read().split(b"\0")
-        except OSError:
-            continue
-        if (words[0].endswith(b"kalvorn.exe") or early) and b"kalvorn.exe" in words[-2:]:
-            return True
-    return False
-
-
 def run_row(home, launcher, row):
     name, settings, args, ending, status, line = row
     row_id = os.urandom(8).hex()
-    env = {"HOME": home, "DISPLAY": ":99", "KALVORN_LIB": home + "/lib", "KALVORN_TEST_ROW": row_id,
-           "PATH": home + "/bin:/usr/bin:/bin"}
-    env.update(settings)
+    env = dict({"HOME": home, "DISPLAY": ":99", "KALVORN_LIB": home + "/lib",
+                "KALVORN_TEST_ROW": row_id, "PATH": home + "/bin:/usr/bin:/bin"}, **settings)
     os.chmod(home + INI, 0o444 if "READ_ONLY" in settings else 0o644)
     user = env.pop("USER_ID", "1000")
     command = [shutil.which("unshare"), "--user", "--map-user=" + user, "--map-group=" + user,
                sys.executable, launcher] + args
     proc = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             text=True)
-    if ending:
+    if ending:  # once the checker runs: as "wine" still (early), or named kalvorn.exe
         deadline = time.monotonic() + 30
-        while not checker_running(row_id, "EARLY" in settings) and time.monotonic() < deadline:
+        while time.monotonic() < deadline and not any(
+                b"kalvorn.exe" in words[-2:] and ("EARLY" in settings or words[0].endswith(
+                    b"kalvorn.exe")) for words in ours(row_id).values()):
             time.sleep(0.05)
         proc.send_signal(ending)
     out = proc.communicate(timeout=60)[0]
     print("%s: exit %s\n%s" % (name, proc.returncode, out))
-    failures = []
-    if proc.returncode != status:
-        failures.append("%s: exit %s, not %s" % (name, proc.returncode, status))
-    if line not in out:
-        failures.append("%s: did not say %r" % (name, line))
-    if processes_of(row_id):
-        failures.append("%s: left %s running" % (name, processes_of(row_id)))
-    if "Traceback" in out:
-        failures.append("%s: printed a traceback" % name)
-    if status != 2 and not os.path.exists(home + "/.local/state/kalvorn/last-run.txt"):
-        failures.append("%s: no last-run.txt" % name)
-    return failures
+    kept = os.path.exists(home + "/.local/state/kalvorn/last-run.txt")
+    checks = [(proc.returncode == status, "exit %s, not %s" % (proc.returncode, status)),
+              (line in out, "did not say %r" % line),
+              (not ours(row_id), "left %s running" % list(ours(row_id))),
+              ("Traceback" not in out, "printed a traceback"),
+              (status == 2 or kept, "no last-run.txt")]
+    return ["%s: %s" % (name, why) for passed, why in checks if not passed]
 
 
 def main(launcher):

@@ -3,7 +3,7 @@ import os
 import select
 import subprocess
 
-from . import SessionError, start, stop
+from . import SessionError, start, stop, wait_for
 
 
 class Display:
@@ -37,3 +37,29 @@ class Display:
         os.close(self.read_end)
         self.log.close()
 
+
+
+class Compositor:
+    """A headless Weston: a Wayland display, and no X server at all."""
+
+    def __init__(self, work, env):
+        self.log = open(os.path.join(work, "weston.log"), "wb")
+        self.name = "kalvorn-wayland"
+        self.process = start(["weston", "--backend=headless", "--socket=" + self.name,
+                              "--idle-time=0"], self.log, env)
+        socket = os.path.join(env["XDG_RUNTIME_DIR"], self.name)
+        try:
+            wait_for(lambda: os.path.exists(socket) or self.process.poll() is not None, 15,
+                     "Weston's socket")
+        except SessionError:
+            pass
+        if not os.path.exists(socket):
+            self.close()
+            raise SessionError("Weston did not start (see weston.log)")
+
+    def screenshot(self, path):
+        """Nothing: a headless Weston keeps no picture to take."""
+
+    def close(self):
+        stop(self.process)
+        self.log.close()

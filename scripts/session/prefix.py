@@ -32,7 +32,7 @@ def windows_path(path):
 
 def base_environment(work):
     env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("WINE", "PULSE", "DISPLAY", "XDG_", "DBUS_"))}
+           if not k.startswith(("WINE", "PULSE", "DISPLAY", "WAYLAND_", "XDG_", "DBUS_"))}
     # Every socket lives in the runtime directory, whose path must be short.
     runtime = tempfile.mkdtemp(prefix="kalvorn-")
     home = os.path.join(work, "home")

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """An operator's desktop: the package installed with Debian's own tools, a user who is not root,
-with a display and a PulseAudio of their own and this root's Wine as wine, but no ~/.wine yet,
+with a display (X, or with KALVORN_DESKTOP=wayland a Wayland one alone) and a PulseAudio of their own and this root's Wine as wine, but no ~/.wine yet,
 runs kalvorn twice (boxanswer.exe presses OK as the operator) and then kalvorn --list-mixers.
 What it printed is checked against what the test saw itself: the boxes as boxanswer read them,
 the score in the report and its bits, the settings file as read here.
@@ -63,8 +63,10 @@ def main(work, boxanswer):
     rig = dict(env)  # the test's own pactl, without shared memory
     del env["PULSE_SERVER"], env["PULSE_CLIENTCONFIG"]  # a desktop's own defaults
     home_wine, failures = env["HOME"] + "/.wine", []
-    screen = display.Display(work, env)
-    env["DISPLAY"], board = screen.name, sound.SoundBoard(work, env, "pulseaudio")
+    wayland = os.environ.get("KALVORN_DESKTOP") == "wayland"  # Wayland alone, no X server
+    screen = (display.Compositor if wayland else display.Display)(work, env)
+    env["WAYLAND_DISPLAY" if wayland else "DISPLAY"] = screen.name
+    board = sound.SoundBoard(work, env, "pulseaudio")
     try:
         for n in (1, 2):
             out, code, boxes = run(env, "%s/run-%d" % (work, n), boxanswer)
