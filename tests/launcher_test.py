@@ -53,17 +53,18 @@ def run_row(home, launcher, row):
                sys.executable, launcher] + args
     proc = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             text=True)
-    if ending:  # once the checker runs: as "wine" still (early), or named kalvorn.exe
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline and not any(
-                b"kalvorn.exe" in words[-2:] and ("EARLY" in settings or words[0].endswith(
-                    b"kalvorn.exe")) for words in ours(row_id).values()):
-            time.sleep(0.05)
+    ran, deadline = not ending, time.monotonic() + 30
+    while not ran and time.monotonic() < deadline:  # as "wine" still (early), or kalvorn.exe
+        time.sleep(0.05)
+        ran = any(word.endswith(b"kalvorn.exe") for words in ours(row_id).values()
+                  for word in (words[1:] if "EARLY" in settings else words[:1]))
+    if ending:
         proc.send_signal(ending)
     out = proc.communicate(timeout=60)[0]
     print("%s: exit %s\n%s" % (name, proc.returncode, out))
     kept = os.path.exists(home + "/.local/state/kalvorn/last-run.txt")
-    checks = [(proc.returncode == status, "exit %s, not %s" % (proc.returncode, status)),
+    checks = [(ran, "the checker never ran"),
+              (proc.returncode == status, "exit %s, not %s" % (proc.returncode, status)),
               (line in out, "did not say %r" % line),
               (not ours(row_id), "left %s running" % list(ours(row_id))),
               ("Traceback" not in out, "printed a traceback"),
