@@ -4,10 +4,14 @@
 //
 // Usage: boxanswer.exe OUTPUT-DIRECTORY LAST-CAPTION TIMEOUT-MS
 //
-// For box N (from 1) it writes box-N.shown the moment the box is seen fully
-// shown, then box-N.txt (the caption, a line feed, then the text) and
-// box-N.bmp, and it ends when a box captioned LAST-CAPTION has been
-// answered (exit 0) or when TIMEOUT-MS have passed (exit 1).
+// First it makes a window of its own, which needs Wine's desktop process
+// (explorer.exe): when that process failed to start, no program of the
+// session can show a window, so it says so and ends (exit 3) for the
+// session to be made anew; else it writes "ready". For box N (from 1) it
+// writes box-N.shown the moment the box is seen fully shown, then
+// box-N.txt (the caption, a line feed, then the text) and box-N.bmp, and it
+// ends when a box captioned LAST-CAPTION has been answered (exit 0) or when
+// TIMEOUT-MS have passed (exit 1).
 #include <windows.h>
 
 #include <stdio.h>
@@ -100,6 +104,17 @@ int main(int argc, char** argv) {
   const char* directory = argv[1];
   const char* lastCaption = argv[2];
   const DWORD timeout = static_cast<DWORD>(atol(argv[3]));
+  HWND probe = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, 0, 0, 0, 0);
+  if (probe == 0) {
+    fputs("boxanswer: no window can be made: Wine's desktop did not start\n",
+          stderr);
+    return 3;
+  }
+  DestroyWindow(probe);
+  char readyPath[MAX_PATH];
+  snprintf(readyPath, sizeof(readyPath), "%s\\ready", directory);
+  FILE* ready = fopen(readyPath, "wb");
+  if (ready != 0) fclose(ready);
   const DWORD start = GetTickCount();
   for (HWND box; (box = WaitForShownBox(answered, start, timeout)) != 0;) {
     // Mark the moment the box was seen fully shown, for timing.

@@ -9,7 +9,7 @@ import subprocess
 import tempfile
 import time
 
-from . import start, stop
+from . import SessionError, start, stop, wait_for
 from .display import Display
 from .sound import SoundBoard
 
@@ -206,6 +206,27 @@ def backtraces(loader, env, path):
                            env=env, timeout=60, check=False)
 
 
+def start_answerer(session, boxanswer, rundir, last_caption, log):
+    """boxanswer.exe, once it has made a window of its own. Wine 8's desktop
+    process, explorer.exe, now and then dies as it starts ("failed to map the
+    shared user data"), and then no program of that Wine session can show a
+    window at all; the session's Wine is then ended, for the next program to
+    start it anew, three times at most."""
+    ready = os.path.join(rundir, "ready")
+    for _ in range(3):
+        answerer = start([session.loader, boxanswer, windows_path(rundir), last_caption,
+                          "90000"], log, session.env)
+        wait_for(lambda: os.path.exists(ready) or answerer.poll() is not None, 60,
+                 "boxanswer.exe to make its window")
+        if os.path.exists(ready):
+            return answerer
+        log.write(b"rig: Wine's desktop did not start; its session is started anew\n")
+        log.flush()
+        subprocess.run([os.path.dirname(session.loader) + "/wineserver", "-k"],
+                       env=session.env, timeout=30, check=False)
+    raise SessionError("Wine's desktop did not start three times (see boxanswer.log)")
+
+
 class Answered:
     """One program run under Wine with its message boxes answered."""
 
@@ -218,9 +239,7 @@ class Answered:
         log_path = os.path.join(rundir, os.path.basename(exe)[:-4] + ".log")
         with open(os.path.join(rundir, "boxanswer.log"), "wb") as answer_log, \
              open(log_path, "wb") as program_log:
-            answerer = start([loader, boxanswer, windows_path(rundir),
-                              last_caption, "90000"], answer_log, env)
-            time.sleep(0.5)
+            answerer = start_answerer(session, boxanswer, rundir, last_caption, answer_log)
             if on_start:
                 on_start()
             started_wall = time.time()
