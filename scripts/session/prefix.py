@@ -220,7 +220,9 @@ def start_answerer(session, boxanswer, rundir, last_caption, log):
                  "boxanswer.exe to make its window")
         if os.path.exists(ready):
             return answerer
-        log.write(b"rig: Wine's desktop did not start; its session is started anew\n")
+        said = "Wine's desktop did not start; its session is started anew"
+        print("rig: " + said, flush=True)
+        log.write(("rig: %s\n" % said).encode())
         log.flush()
         subprocess.run([os.path.dirname(session.loader) + "/wineserver", "-k"],
                        env=session.env, timeout=30, check=False)
