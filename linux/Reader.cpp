@@ -133,6 +133,11 @@ void PrintBox(HWND box) {
   Print("\n");
 }
 
+// How often the reader looks for the checker and its boxes: often enough to
+// copy each box while it is shown, seldom enough to leave the processor to
+// the checker, whose report is what the operator waits for.
+const DWORD PollMs = 50;
+
 // The checker: a process of kalvorn.exe created at or after `since`
 // (FILETIME's count of 100 ns), opened for waiting; 0 while there is none.
 HANDLE FindChecker(ULONGLONG since, DWORD* processId) {
@@ -166,11 +171,11 @@ HANDLE FindChecker(ULONGLONG since, DWORD* processId) {
 int Watch(ULONGLONG since) {
   DWORD processId = 0;
   HANDLE checker = 0;
-  while ((checker = FindChecker(since, &processId)) == 0) Sleep(10);
+  while ((checker = FindChecker(since, &processId)) == 0) Sleep(PollMs);
   Print("found\n");
   bool running = true;
   while (running) {
-    running = WaitForSingleObject(checker, 10) == WAIT_TIMEOUT;
+    running = WaitForSingleObject(checker, PollMs) == WAIT_TIMEOUT;
     for (HWND box; copied.Count < SeenBoxes::Most &&
                    (box = ShownBox(copied, processId)) != 0;) {
       PrintBox(box);
