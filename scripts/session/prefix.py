@@ -42,7 +42,7 @@ def base_environment(work):
         "HOME": home,
         # Wine's own error lines (but not its notes on what it lacks) go
         # into each run's log, so that a failed run's folder holds them.
-        "WINEDEBUG": os.environ.get("KALVORN_RIG_WINEDEBUG", "fixme-all"),
+        "WINEDEBUG": os.environ.get("KALVORN_RIG_WINEDEBUG", "-all,err+all"),
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
         # Where no sound server is wanted, this names one that is not there.
         "PULSE_SERVER": "unix:" + os.path.join(runtime, "no-sound-server"),
