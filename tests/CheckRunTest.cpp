@@ -59,7 +59,7 @@ TEST(CheckRunReport, NoMixerButRecordingAndPlaybackWork) {
       "\n\nYour board's score is: 60\n";
   ASSERT_EQ(1u, board.Boxes.size());
   EXPECT_EQ(expected, board.Boxes[0].Text);
-  EXPECT_EQ("Tarvenix Sound V9.20", board.Boxes[0].Caption);
+  EXPECT_STREQ(KALVORN_REPORT_CAPTION, board.Boxes[0].Caption.c_str());
   EXPECT_EQ(0u, board.Boxes[0].Style);
   EXPECT_EQ("1", board.Settings.Get("PORTS", "dvkechomic"));
   EXPECT_EQ("1", board.Settings.Get("PORTS", "dvkstoploop"));
@@ -263,7 +263,7 @@ TEST(CheckRunOrder, MixerClosedBeforeRecordingAndDeviceClosedBeforeReport) {
   const int play = board.CallIndex("PlaySound THREEWAV");
   const int stopLoop = board.CallIndex("WriteProfile PORTS dvkstoploop");
   const int mciClose = board.CallIndex("mciClose 1");
-  const int report = board.CallIndex("MessageBox Tarvenix Sound V9.20");
+  const int report = board.CallIndex(std::string("MessageBox ") + KALVORN_REPORT_CAPTION);
 
   EXPECT_EQ(0, readProfile);
   EXPECT_EQ(1, readIndex);

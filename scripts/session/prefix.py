@@ -13,8 +13,17 @@ from . import SessionError, start, stop, wait_for
 from .display import Display
 from .sound import SoundBoard
 
-# The caption of the checker's report, the last box of a run.
-REPORT_CAPTION = "Tarvenix Sound V9.20"
+
+def report_caption():
+    """The caption of the checker's report, the last box of a run, as the
+    build (KALVORN_BUILD, else build/) gives it."""
+    build = os.environ.get("KALVORN_BUILD") or os.path.join(
+        os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "build")
+    with open(os.path.join(build, "report-caption.txt"), encoding="utf-8") as f:
+        return f.read().rstrip("\n")
+
+
+REPORT_CAPTION = report_caption()
 
 
 def wine_loader(exe):

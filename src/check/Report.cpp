@@ -1,6 +1,6 @@
 #include "check/Report.h"
 
-const char ReportCaption[] = "Tarvenix Sound V9.20";
+const char ReportCaption[] = KALVORN_REPORT_CAPTION;
 
 const char NoMixerPassage[] =
     "\nOops. There appears to be no mixer on your machine. No automatic L/R "
