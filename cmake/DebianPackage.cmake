@@ -4,12 +4,20 @@
 # reads, its manual page and a desktop entry. Every member carries the
 # commit's time (SOURCE_DATE_EPOCH, see MakeRelease.cmake), so the same
 # commit gives the same package.
+# The launcher, configured here as installed, beside what it reads: the
+# package takes it from here, and so do launcher.errors, scripts/run-kalvorn
+# and the benchmark.
+configure_file(linux/kalvorn.in launcher/kalvorn @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+               GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+configure_file(linux/tarvenix_ini.py launcher/tarvenix_ini.py COPYONLY)
+
 foreach(arch i686 x86_64)
   install(FILES ${CMAKE_BINARY_DIR}/windows-${arch}/kalvorn.exe
                 ${CMAKE_BINARY_DIR}/windows-${arch}/reader.exe
           DESTINATION lib/kalvorn/${arch} COMPONENT deb)
 endforeach()
-install(PROGRAMS ${CMAKE_BINARY_DIR}/windows-x86_64/launcher/kalvorn
+install(PROGRAMS ${CMAKE_BINARY_DIR}/launcher/kalvorn
         DESTINATION bin COMPONENT deb)
 install(FILES ${CMAKE_SOURCE_DIR}/linux/tarvenix_ini.py
         DESTINATION share/kalvorn COMPONENT deb)
@@ -75,11 +83,12 @@ add_custom_target(deb
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   VERBATIM)
 
-# The release: the Windows zip (made in the 32-bit build's tree) and the
-# package side by side in release/, with the SHA-256 of both.
+# The release, the one target that makes it: the Windows zip (made in the
+# 32-bit build's tree) and the package side by side in release/, with the
+# SHA-256 of both.
 set(zip kalvorn-${PROJECT_VERSION}-win32.zip)
 add_custom_target(release
-  COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR}/windows-i686 --target release
+  COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR}/windows-i686 --target zip
   COMMAND ${CMAKE_COMMAND} -E make_directory release
   COMMAND ${CMAKE_COMMAND} -E copy windows-i686/${zip} deb/${CPACK_DEBIAN_FILE_NAME} release
   COMMAND ${CMAKE_COMMAND} -E chdir release ${CMAKE_COMMAND} -E sha256sum ${zip}

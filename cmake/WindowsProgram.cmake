@@ -1,6 +1,9 @@
-# kalvorn.exe, built by the MinGW-w64 cross build, and beside it the Windows
-# helpers: reader.exe, the launcher's; boxanswer.exe, which answers the
-# message boxes of a run on the virtual board; and the benchmark's baseline.
+# kalvorn.exe, built by the MinGW-w64 cross build, and beside it the other
+# Windows programs: reader.exe, the launcher's; boxanswer.exe, which answers
+# the message boxes of a run on the virtual board (tests/e2e/windows); and
+# the benchmark's baseline, built only when asked for. One tree per
+# architecture builds them all, and the tests, scripts/run-kalvorn, the
+# benchmark and the release use it.
 enable_language(RC)
 
 set(KALVORN_WINDOWS_FLAGS -fno-exceptions -fno-rtti -Os -ffunction-sections
@@ -43,12 +46,6 @@ target_link_options(kalvorn PRIVATE ${KALVORN_WINDOWS_LINK} -nostdlib
                     -Wl,--entry=${KALVORN_ENTRY})
 target_link_libraries(kalvorn PRIVATE kalvorn_core winmm user32 kernel32 gcc)
 
-add_executable(boxanswer scripts/session/BoxAnswer.cpp)
-target_include_directories(boxanswer PRIVATE linux)
-target_compile_options(boxanswer PRIVATE ${KALVORN_WARNINGS})
-target_link_options(boxanswer PRIVATE -static -s)
-target_link_libraries(boxanswer PRIVATE gdi32)
-
 # The launcher's helper (linux/kalvorn): it asks whether Wine runs
 # this build, lists the mixers, and copies the boxes the checker shows.
 # Like kalvorn.exe, it links no C runtime.
@@ -58,14 +55,18 @@ string(REPLACE Kalvorn Reader reader_entry ${KALVORN_ENTRY})
 target_link_options(reader PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp
                     -nostdlib -Wl,--entry=${reader_entry})
 target_link_libraries(reader PRIVATE winmm user32 kernel32 gcc)
-# The launcher beside it, as installed: the command and what it reads.
-configure_file(linux/kalvorn.in launcher/kalvorn @ONLY
-               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-               GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-configure_file(linux/tarvenix_ini.py launcher/tarvenix_ini.py COPYONLY)
 add_subdirectory(tests/e2e/windows)
 
-# The release: kalvorn-<version>-win32.zip with the program, a read-me for
+# The benchmark's baseline (scripts/benchmark builds it): it only plays the
+# same clip and shows a box.
+add_executable(baseline WIN32 EXCLUDE_FROM_ALL scripts/Baseline.cpp
+                              ${CMAKE_BINARY_DIR}/kalvorn.rc)
+target_compile_options(baseline PRIVATE
+  $<$<COMPILE_LANGUAGE:CXX>:${KALVORN_WARNINGS} ${KALVORN_WINDOWS_FLAGS}>)
+target_link_options(baseline PRIVATE ${KALVORN_WINDOWS_LINK} -static)
+target_link_libraries(baseline PRIVATE winmm)
+
+# The zip: kalvorn-<version>-win32.zip with the program, a read-me for
 # Windows users, the license and the SHA-256 of all three, made by CPack. Every member carries
 # the commit's time (CPack takes it from SOURCE_DATE_EPOCH), so the zip too is
 # the same bytes wherever and whenever the commit is built.
@@ -75,7 +76,7 @@ add_custom_command(OUTPUT SHA256SUMS
   COMMAND ${CMAKE_COMMAND} -E sha256sum kalvorn.exe README.txt LICENSE > SHA256SUMS
   DEPENDS kalvorn ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-add_custom_target(release-files DEPENDS SHA256SUMS)
+add_custom_target(zip-files DEPENDS SHA256SUMS)
 install(TARGETS kalvorn RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE
               ${CMAKE_BINARY_DIR}/SHA256SUMS DESTINATION .)
@@ -86,10 +87,10 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_SET_DESTDIR OFF)
 include(CPack)
-add_custom_target(release
+add_custom_target(zip
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}
           -DCONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
           -P ${CMAKE_SOURCE_DIR}/cmake/MakeRelease.cmake
-  DEPENDS release-files
+  DEPENDS zip-files
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   VERBATIM)

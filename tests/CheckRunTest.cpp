@@ -263,7 +263,8 @@ TEST(CheckRunOrder, MixerClosedBeforeRecordingAndDeviceClosedBeforeReport) {
   const int play = board.CallIndex("PlaySound THREEWAV");
   const int stopLoop = board.CallIndex("WriteProfile PORTS dvkstoploop");
   const int mciClose = board.CallIndex("mciClose 1");
-  const int report = board.CallIndex(std::string("MessageBox ") + KALVORN_REPORT_CAPTION);
+  const int report =
+      board.CallIndex(std::string("MessageBox ") + KALVORN_REPORT_CAPTION);
 
   EXPECT_EQ(0, readProfile);
   EXPECT_EQ(1, readIndex);

@@ -9,6 +9,7 @@ Usage: release_check.py SOURCE-DIR BUILD-DIR WORK-DIR VERSION
 """
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -22,11 +23,36 @@ def build_release(source, build, zip_name):
         subprocess.run(["cmake", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=MinSizeRel",
                         "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/toolchain-i686-w64-mingw32.cmake"
                         % source], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "release"], check=True,
+    subprocess.run(["cmake", "--build", build, "--target", "zip"], check=True,
                    stdout=subprocess.DEVNULL)
     with open(os.path.join(build, "kalvorn.exe"), "rb") as exe, \
             open(os.path.join(build, zip_name), "rb") as archive:
         return exe.read(), archive.read()
+
+
+def copies_held(source, readme):
+    """What the read-me copies from the code: the score's bits, in the
+    launcher's words, and the time bounds."""
+    code = ""
+    for header in ("check/Report.h", "check/CheckRun.h", "probes/MixerProbe.h",
+                   "probes/PlayWhileRecord.h"):
+        with open(os.path.join(source, "src", header)) as f:
+            code += f.read()
+    bounds = {name: int(value) // 1000 for name, value in
+              re.findall(r"const uint32_t (\w+BoundMs) = (\d+);", code)}
+    bits = [int(value, 16) for value in re.findall(r"const uint32_t Score\w+ = 0x(\w+);", code)]
+    sys.path.insert(0, os.path.join(source, "linux"))
+    from tarvenix_ini import SCORE_BITS
+    failures = []
+    if [bit for bit, _ in SCORE_BITS] != bits:
+        failures.append("linux/tarvenix_ini.py's score bits are not Report.h's %s" % bits)
+    words = " ".join(readme.split())
+    wanted = ["%02x %s" % bit for bit in SCORE_BITS] + [
+        "within %d seconds of its start" % bounds["RunBoundMs"],
+        "(%d seconds for the mixer, %d for the recording to start, %d for the" % (
+            bounds["MixerBoundMs"], bounds["RecordingStartBoundMs"], bounds["PlaybackBoundMs"])]
+    failures += ["README.txt lacks %r" % line for line in wanted if line not in words]
+    return failures
 
 
 def main(source, build, work, version):
@@ -66,6 +92,7 @@ def main(source, build, work, version):
             readme = release.read("README.txt")
             if b"\r\n" not in readme or version.encode() not in readme:
                 failures.append("README.txt is not the Windows read-me of %s" % version)
+            failures += copies_held(source, readme.decode("ascii"))
     for failure in failures:
         print("FAIL: " + failure)
     if not failures:
