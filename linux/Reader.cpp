@@ -30,11 +30,13 @@ const char Marker[] = "kalvorn-reader\n";
 // Writes `length` bytes (all of `text` when -1) to the standard output,
 // unchanged: the byte counts the launcher reads are exact.
 void Print(const char* text, int length = -1) {
-  if (length < 0) length = lstrlenA(text);
+  if (length < 0) {
+    length = lstrlenA(text);
+  }
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD written = 0;
   while (length > 0 &&
-         WriteFile(out, text, static_cast<DWORD>(length), &written, 0) &&
+         (WriteFile(out, text, static_cast<DWORD>(length), &written, 0) != 0) &&
          written > 0) {
     text += written;
     length -= static_cast<int>(written);
@@ -84,9 +86,15 @@ const char* MixerKind(UINT index) {
     }
   }
   mixerClose(mixer);
-  if (playback && recording) return "playback and recording";
-  if (playback) return "playback";
-  if (recording) return "recording";
+  if (playback && recording) {
+    return "playback and recording";
+  }
+  if (playback) {
+    return "playback";
+  }
+  if (recording) {
+    return "recording";
+  }
   return "neither playback nor recording";
 }
 
@@ -142,18 +150,22 @@ const DWORD PollMs = 50;
 // (FILETIME's count of 100 ns), opened for waiting; 0 while there is none.
 HANDLE FindChecker(ULONGLONG since, DWORD* processId) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return 0;
+  }
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof(entry);
   HANDLE found = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more && found == 0;
+  for (BOOL more = Process32First(snapshot, &entry); (more != 0) && found == 0;
        more = Process32Next(snapshot, &entry)) {
-    if (lstrcmpiA(entry.szExeFile, "kalvorn.exe") != 0) continue;
+    if (lstrcmpiA(entry.szExeFile, "kalvorn.exe") != 0) {
+      continue;
+    }
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
                                  entry.th32ProcessID);
     FILETIME created, exited, kernel, user;
     if (process != 0 &&
-        GetProcessTimes(process, &created, &exited, &kernel, &user) &&
+        (GetProcessTimes(process, &created, &exited, &kernel, &user) != 0) &&
         (static_cast<ULONGLONG>(created.dwHighDateTime) << 32 |
          created.dwLowDateTime) >= since) {
       found = process;
@@ -171,7 +183,9 @@ HANDLE FindChecker(ULONGLONG since, DWORD* processId) {
 int Watch(ULONGLONG since) {
   DWORD processId = 0;
   HANDLE checker = 0;
-  while ((checker = FindChecker(since, &processId)) == 0) Sleep(PollMs);
+  while ((checker = FindChecker(since, &processId)) == 0) {
+    Sleep(PollMs);
+  }
   Print("found\n");
   bool running = true;
   while (running) {
@@ -195,23 +209,35 @@ int Watch(ULONGLONG since) {
 int Words(char* line, char** words, int most) {
   int count = -1;  // the program's name comes first
   while (*line != '\0' && count < most) {
-    while (*line == ' ' || *line == '\t') ++line;
-    if (*line == '\0') break;
+    while (*line == ' ' || *line == '\t') {
+      ++line;
+    }
+    if (*line == '\0') {
+      break;
+    }
     const char end = *line == '"' ? '"' : ' ';
-    if (end == '"') ++line;
-    if (count >= 0) words[count] = line;
+    if (end == '"') {
+      ++line;
+    }
+    if (count >= 0) {
+      words[count] = line;
+    }
     ++count;
     while (*line != '\0' && *line != end && !(end == ' ' && *line == '\t')) {
       ++line;
     }
-    if (*line != '\0') *line++ = '\0';
+    if (*line != '\0') {
+      *line++ = '\0';
+    }
   }
   return count < 0 ? 0 : count;
 }
 
 ULONGLONG Decimal(const char* text) {
   ULONGLONG value = 0;
-  while (*text >= '0' && *text <= '9') value = value * 10 + (*text++ - '0');
+  while (*text >= '0' && *text <= '9') {
+    value = value * 10 + (*text++ - '0');
+  }
   return value;
 }
 
