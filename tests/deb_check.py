@@ -4,7 +4,11 @@ tag, a valid desktop entry; the zip's kalvorn.exe, both builds, the launcher and
 depends on Python and on Debian's or WineHQ's Wine alone; its changelog's top entry is this
 version's; a build elsewhere, under another umask and time zone, gives the same bytes.
 Usage: deb_check.py SOURCE-DIR BUILD-DIR WORK-DIR VERSION"""
-import os, shutil, subprocess, sys, zipfile  # noqa: E401
+import os
+import shutil
+import subprocess
+import sys
+import zipfile
 
 WANTED = ["./usr/bin/kalvorn", "./usr/share/kalvorn/tarvenix_ini.py",
           "./usr/share/icons/hicolor/scalable/apps/kalvorn.svg",
@@ -35,42 +39,47 @@ def main(source, tree, work, version):
     failures = []
     with open(os.path.join(source, "linux", "changelog")) as f:
         changelog = f.read()
-    failures += ["the changelog's top entry is not kalvorn (%s), or it is a template" % version] * (
-        not changelog.startswith("kalvorn (%s) " % version) or "@" in changelog.split("<")[0])
+    if not changelog.startswith("kalvorn (%s) " % version) or "@" in changelog.split("<")[0]:
+        failures.append("the changelog's top entry is not kalvorn (%s), or it is a template"
+                        % version)
     if not shutil.which("lintian"):
         failures.append("no lintian here: run scripts/setup-machine")
     else:
         said = subprocess.run(["lintian", "-I", "--fail-on", "error,warning,info", deb],
                               capture_output=True, text=True)
         print(said.stdout, end="")
-        failures += ["lintian: " + said.stdout.strip()] * (said.returncode != 0)
+        if said.returncode != 0:
+            failures.append("lintian: " + said.stdout.strip())
     listed = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True).stdout
     failures += ["not in the package: " + p for p in WANTED if p not in listed.split()]
     depends = subprocess.run(["dpkg-deb", "-f", deb, "Depends", "Architecture"],
                              capture_output=True, text=True).stdout.split("\n")
-    failures += ["control: %r" % depends] * (depends[:2] != [
-        "Depends: python3, wine | winehq-stable | winehq-staging | winehq-devel",
-        "Architecture: all"])
+    if depends[:2] != ["Depends: python3, wine | winehq-stable | winehq-staging | winehq-devel",
+                       "Architecture: all"]:
+        failures.append("control: %r" % depends)
     os.makedirs(work, exist_ok=True)
     entry = subprocess.run("dpkg-deb --fsys-tarfile %s | tar -xO ./usr/share/applications/"
                            "kalvorn.desktop > %s/kalvorn.desktop && desktop-file-validate "
                            "%s/kalvorn.desktop" % (deb, work, work), shell=True,
                            capture_output=True, text=True)
-    failures += ["desktop-file-validate: " + (entry.stdout + entry.stderr).strip()] * (
-        entry.returncode != 0 or entry.stdout.strip() != "")
+    if entry.returncode != 0 or entry.stdout.strip() != "":
+        failures.append("desktop-file-validate: " + (entry.stdout + entry.stderr).strip())
     shipped = subprocess.run("dpkg-deb --fsys-tarfile %s | tar -xO ./usr/lib/kalvorn/i686/"
                              "kalvorn.exe" % deb, shell=True, capture_output=True).stdout
     zipped = zipfile.ZipFile(os.path.join(tree, "release", "kalvorn-%s-win32.zip" % version))
-    failures += ["the package's kalvorn.exe is not the zip's"] * (
-        shipped != zipped.read("kalvorn.exe"))
+    if shipped != zipped.read("kalvorn.exe"):
+        failures.append("the package's kalvorn.exe is not the zip's")
     shutil.rmtree(work, ignore_errors=True)
     copy = os.path.join(work, "elsewhere", "source")
     shutil.copytree(source, copy, ignore=lambda folder, names: [
         n for n in names if n.startswith("build") and os.path.samefile(folder, source)])
-    failures += ["a second build gave other bytes"] * (
-        build(copy, os.path.join(work, "elsewhere", "build"), version)[1] != data)
+    if build(copy, os.path.join(work, "elsewhere", "build"), version)[1] != data:
+        failures.append("a second build gave other bytes")
     shutil.rmtree(work, ignore_errors=True)
-    print("\n".join(["FAILED: " + f for f in failures] or ["%s: as wanted" % deb]))
+    for failure in failures:
+        print("FAILED: " + failure)
+    if not failures:
+        print("%s: as wanted" % deb)
     return 1 if failures else 0
 
 

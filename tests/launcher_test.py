@@ -4,7 +4,13 @@ mixer) and a checker that never ends, named kalvorn.exe at once or, in the early
 Each row: what is set, the arguments, the signal sent once the checker runs, the exit status and
 the line to print. No row may leave its processes running; each but a usage error keeps last-run.txt.
 Usage: launcher_test.py LAUNCHER"""
-import os, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
 
 WINE = """#!/bin/bash
 case "$*" in
@@ -28,6 +34,15 @@ ROWS = [("usage", {}, ["--mixer", "1", "--list-mixers"], None, 2, "not allowed w
         ("hung up early", {"EARLY": "1"}, [], signal.SIGHUP, 129, "ended by SIGHUP")]
 
 
+def checker_runs(row_id, early):
+    """Whether the row's stand-in checker runs: named kalvorn.exe, or (early) still wine."""
+    for words in ours(row_id).values():
+        names = words[1:] if early else words[:1]
+        if any(name.endswith(b"kalvorn.exe") for name in names):
+            return True
+    return False
+
+
 def ours(row_id):
     """{pid: command line} of the processes that carry this row's mark: those it started."""
     found = {}
@@ -45,31 +60,40 @@ def ours(row_id):
 def run_row(home, launcher, row):
     name, settings, args, ending, status, line = row
     row_id = os.urandom(8).hex()
-    env = dict({"HOME": home, "DISPLAY": ":99", "KALVORN_LIB": home + "/lib",
-                "KALVORN_TEST_ROW": row_id, "PATH": home + "/bin:/usr/bin:/bin"}, **settings)
+    env = {"HOME": home, "DISPLAY": ":99", "KALVORN_LIB": home + "/lib",
+           "KALVORN_TEST_ROW": row_id, "PATH": home + "/bin:/usr/bin:/bin"}
+    env.update(settings)
     os.chmod(home + INI, 0o444 if "READ_ONLY" in settings else 0o644)
     user = env.pop("USER_ID", "1000")
     command = [shutil.which("unshare"), "--user", "--map-user=" + user, "--map-group=" + user,
                sys.executable, launcher] + args
     proc = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             text=True)
-    ran, deadline = not ending, time.monotonic() + 30
-    while not ran and time.monotonic() < deadline:  # as "wine" still (early), or kalvorn.exe
-        time.sleep(0.05)
-        ran = any(word.endswith(b"kalvorn.exe") for words in ours(row_id).values()
-                  for word in (words[1:] if "EARLY" in settings else words[:1]))
+    ran = True
     if ending:
+        deadline = time.monotonic() + 30
+        ran = False
+        while not ran and time.monotonic() < deadline:
+            time.sleep(0.05)
+            ran = checker_runs(row_id, "EARLY" in settings)
         proc.send_signal(ending)
     out = proc.communicate(timeout=60)[0]
     print("%s: exit %s\n%s" % (name, proc.returncode, out))
     kept = os.path.exists(home + "/.local/state/kalvorn/last-run.txt")
-    checks = [(ran, "the checker never ran"),
-              (proc.returncode == status, "exit %s, not %s" % (proc.returncode, status)),
-              (line in out, "did not say %r" % line),
-              (not ours(row_id), "left %s running" % list(ours(row_id))),
-              ("Traceback" not in out, "printed a traceback"),
-              (status == 2 or kept, "no last-run.txt")]
-    return ["%s: %s" % (name, why) for passed, why in checks if not passed]
+    failures = []
+    if not ran:
+        failures.append("the checker never ran")
+    if proc.returncode != status:
+        failures.append("exit %s, not %s" % (proc.returncode, status))
+    if line not in out:
+        failures.append("did not say %r" % line)
+    if ours(row_id):
+        failures.append("left %s running" % list(ours(row_id)))
+    if "Traceback" in out:
+        failures.append("printed a traceback")
+    if status != 2 and not kept:
+        failures.append("no last-run.txt")
+    return ["%s: %s" % (name, failure) for failure in failures]
 
 
 def main(launcher):
@@ -86,7 +110,10 @@ def main(launcher):
         for row in ROWS:
             shutil.rmtree(home + "/.local", ignore_errors=True)
             failures += run_row(home, launcher, row)
-    print("\n".join(["FAILED: " + f for f in failures] or ["passed"]))
+    for failure in failures:
+        print("FAILED: " + failure)
+    if not failures:
+        print("passed")
     return 1 if failures else 0
 
 

@@ -7,6 +7,13 @@ const char PortsSection[] = "PORTS";
 
 }  // namespace
 
+// Each access spells the file's name its own way ("Tarvenix.Ini",
+// "Tarvenix.ini", "tarvenix.ini", "TARVENIX.INI"), as the checker always has.
+// It is one file all the same: Windows' profile calls, and Wine's on a
+// case-sensitive Linux file system, match the name without regard to case.
+// The spellings are kept as they are, rather than made one, so that the calls
+// reach the system exactly as they always did; a test holds each to its
+// access.
 uint32_t ReadLineInProfile(Platform& platform) {
   const uint32_t stored =
       platform.ReadProfileInt(SoundSection, "LineInProfile", 0, "Tarvenix.Ini");

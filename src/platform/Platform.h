@@ -1,8 +1,11 @@
 // What the checker needs from the operating system, and nothing more.
 //
-// Each operation makes one Windows multimedia, profile or message-box call
-// and returns the platform's own result (0 means success for the mixer and
-// MCI calls); the checker turns failures into findings, so no operation here
+// Each operation makes one Windows multimedia, profile or message-box call,
+// except the device's close, which pauses, stops and closes the recording
+// (and, where the driver records in a thread of its own, waits for that
+// thread), and the clock and the pause, which make none that can fail. Each
+// returns the platform's own result (0 means success for the mixer and MCI
+// calls); the checker turns failures into findings, so no operation here
 // ever decides anything. The calls that can reach the sound system (the
 // mixer, the wave-audio device and the clip's playback) are made on threads
 // of their own and waited for at most the bound the checker passes: one not

@@ -17,18 +17,18 @@ namespace {
 
 // One probe's open mixer, and the time its driver has left.
 struct MixerScan {
-  Platform* Board;
+  Platform* System;  // the platform every call of the scan goes through
   MixerHandle Mixer;
   SoundBudget Budget;
 };
 
 bool HasControl(MixerScan* scan, uint32_t lineId, uint32_t controlType) {
-  if (!BeginSoundCall(*scan->Board, &scan->Budget)) {
+  if (!BeginSoundCall(*scan->System, &scan->Budget)) {
     return false;
   }
-  const PlatformResult result = scan->Board->FindLineControl(
+  const PlatformResult result = scan->System->FindLineControl(
       scan->Mixer, lineId, controlType, scan->Budget.LeftMs);
-  EndSoundCall(*scan->Board, &scan->Budget, result);
+  EndSoundCall(*scan->System, &scan->Budget, result);
   return result == PlatformSuccess;
 }
 
@@ -38,15 +38,15 @@ bool ReadLine(MixerScan* scan, uint32_t destination, bool isSource,
               uint32_t source, MixerLine* line) {
   const MixerLine cleared = {0, 0, 0, 0};
   *line = cleared;
-  if (!BeginSoundCall(*scan->Board, &scan->Budget)) {
+  if (!BeginSoundCall(*scan->System, &scan->Budget)) {
     return false;
   }
   const PlatformResult result =
-      isSource ? scan->Board->GetSourceLine(scan->Mixer, destination, source,
-                                            line, scan->Budget.LeftMs)
-               : scan->Board->GetDestinationLine(scan->Mixer, destination, line,
-                                                 scan->Budget.LeftMs);
-  EndSoundCall(*scan->Board, &scan->Budget, result);
+      isSource ? scan->System->GetSourceLine(scan->Mixer, destination, source,
+                                             line, scan->Budget.LeftMs)
+               : scan->System->GetDestinationLine(scan->Mixer, destination,
+                                                  line, scan->Budget.LeftMs);
+  EndSoundCall(*scan->System, &scan->Budget, result);
   return result == PlatformSuccess;
 }
 
@@ -101,8 +101,8 @@ void ScanWaveIn(MixerScan* scan, uint32_t destination, const MixerLine& waveIn,
   // A driver that stopped answering has not shown that the line input is
   // missing: the profile that may be right is kept for the next run.
   if (!caps->InputLineFound && !scan->Budget.StoppedAnswering) {
-    ShowBox(*scan->Board, LineInputMessage, LineInputCaption);
-    WriteLineInProfile(*scan->Board, static_cast<int32_t>(profile) + 1);
+    ShowBox(*scan->System, LineInputMessage, LineInputCaption);
+    WriteLineInProfile(*scan->System, static_cast<int32_t>(profile) + 1);
   }
 }
 

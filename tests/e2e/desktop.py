@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """An operator's desktop: the package installed with Debian's own tools, a user who is not root,
-with a display (X, or with KALVORN_DESKTOP=wayland a Wayland one alone) and a PulseAudio of their own and this root's Wine as wine, but no ~/.wine yet,
-runs kalvorn twice (boxanswer.exe presses OK as the operator) and then kalvorn --list-mixers.
+with a display (X, or with KALVORN_DESKTOP=wayland a Wayland one alone), a PulseAudio of their
+own and this root's Wine as wine, but no ~/.wine yet, runs kalvorn twice (boxanswer.exe presses OK as the operator) and then kalvorn --list-mixers.
 What it printed is checked against what the test saw itself: the boxes as boxanswer read them,
 the score in the report and its bits, the settings file as read here.
 Usage: desktop.py WORK BOXANSWER PACKAGE"""
-import os, pathlib, re, subprocess, sys, threading  # noqa: E401
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import threading
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "scripts"))
 from session import display, prefix, sound, start, stop  # noqa: E402
@@ -35,7 +40,8 @@ def run(env, work, boxanswer, *args):
         proc.wait(timeout=30)
     finally:
         watchdog.cancel()
-        stop(proc), stop(answerer)
+        stop(proc)
+        stop(answerer)
     out.append("(exit %s)" % proc.returncode)
     return "".join(out), proc.returncode, prefix.read_boxes(work)
 
@@ -52,8 +58,8 @@ def expected(boxes, ini, again):
     score = int(boxes[-1][1].split()[-1], 16)
     lines += [r"(?m)^  %02x %s " % (bit, "yes" if score & bit else "no ") for bit in
               (1, 2, 4, 8, 0x10, 0x20, 0x40)]
-    lines += [r"(?m)^  \[PORTS\] %s=%s%s: [^\n]*%s" % (key, value, re.escape(" (as before)") * again,
-                                                      MEANS[key.lower(), value])
+    before = re.escape(" (as before)") if again else ""
+    lines += [r"(?m)^  \[PORTS\] %s=%s%s: [^\n]*%s" % (key, value, before, MEANS[key.lower(), value])
               for key, value in found]
     return lines
 
@@ -77,11 +83,12 @@ def main(work, boxanswer):
                 failures.append("run %d: exit %s, %d box(es), settings %s" % (
                     n, code, len(boxes), "read" if wanted else "missing"))
                 continue
-            wanted += [re.escape("making your Wine prefix " + home_wine)] * (n == 1)
+            if n == 1:
+                wanted.append(re.escape("making your Wine prefix " + home_wine))
             failures += ["run %d: not printed: %r" % (n, w) for w in wanted
                          if not re.search(w, out)]
-            failures += ["run %d: last-run.txt is not what was printed" % n] * (
-                not kept.exists() or kept.read_text() not in out)
+            if not kept.exists() or kept.read_text() not in out:
+                failures.append("run %d: last-run.txt is not what was printed" % n)
         out, code, _ = run(env, work + "/list", boxanswer, "--list-mixers")
         print(out)
         pactl = "pactl list %s | sed -n 's/^.*Description: //p'"
@@ -89,15 +96,21 @@ def main(work, boxanswer):
             names = subprocess.run(pactl % listed, shell=True, env=dict(
                 rig, PULSE_SERVER=board.server), stdout=subprocess.PIPE, text=True).stdout
             names = [name[:31] for name in names.splitlines() if name.startswith("Null")]
-            failures += ["pactl named no null %s" % listed] * (not names)
+            if not names:
+                failures.append("pactl named no null %s" % listed)
             failures += ["--list-mixers did not name %r as a %s device" % (name, kind)
                          for name in names if "%s (%s device)" % (name, kind) not in out]
-        failures += ["--list-mixers: exit %s" % code] * (code != 0)
+        if code != 0:
+            failures.append("--list-mixers: exit %s" % code)
     finally:
         subprocess.run(["wineserver", "-k"], env=env, timeout=30, check=False)
-        board.close(), screen.close()
+        board.close()
+        screen.close()
         subprocess.run(["rm", "-rf", home_wine], check=False)  # nothing to explain in it
-    print("\n".join(["FAILED: " + f for f in failures] or ["passed"]))
+    for failure in failures:
+        print("FAILED: " + failure)
+    if not failures:
+        print("passed")
     return 1 if failures else 0
 
 

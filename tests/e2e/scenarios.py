@@ -12,7 +12,7 @@ stated once below, by the rules the checker follows. What Wine's mixers offer
            one microphone source with a mute; no line or auxiliary source
   mixer 3  the null source, and mixer 4 the null sink's monitor: as mixer 2
 """
-from session.prefix import REPORT_CAPTION  # noqa: F401 (the report's caption)
+from session.prefix import REPORT_CAPTION
 
 NO_MIXER = ("\nOops. There appears to be no mixer on your machine. No automatic "
             "L/R switching will be possible.\n")
@@ -62,26 +62,29 @@ def report(passages, score):
 
 
 # Mixer 0, playback endpoint: fader (0x02) and wave mute (0x04) found, no
-# microphone source on the output (M4), no wave-input destination, so no input
-# switching (M7) and no line-input box; the recording starts (0x20) and the
+# microphone source on the output (NO_MIC_MUTE), no wave-input destination, so
+# no input switching (NO_SWITCHING) and no line-input box; the recording starts (0x20) and the
 # clip plays (0x40); with the mixer (0x01): 0x67.
 PLAYBACK_MIXER_REPORT = report(
     [NO_MIC_MUTE, NO_SWITCHING, PLAYS_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x67)
 
-# Mixer 2, recording endpoint: no speakers destination (M2, M3, M4); the wave
-# input has a microphone with a mute but no line source of either profile's
-# type and no selector, so no switching (M7) and the line-input box first;
+# Mixer 2, recording endpoint: no speakers destination (NO_FADER, NO_WAVE_MUTE,
+# NO_MIC_MUTE); the wave input has a microphone with a mute but no line source
+# of either profile's type and no selector, so no switching (NO_SWITCHING) and
+# the line-input box first;
 # mixer, recording and playback: 0x61.
 RECORDING_MIXER_REPORT = report(
     [NO_FADER, NO_WAVE_MUTE, NO_MIC_MUTE, NO_SWITCHING, PLAYS_WHILE_RECORDING,
      NOT_FULL_SUPPORT], 0x61)
 
-# No mixer under the index: M1 to M4 and M7; recording and playback: 0x60.
+# No mixer under the index: NO_MIXER to NO_MIC_MUTE, and NO_SWITCHING;
+# recording and playback: 0x60.
 NO_MIXER_REPORT = report(
     [NO_MIXER, NO_FADER, NO_WAVE_MUTE, NO_MIC_MUTE, NO_SWITCHING,
      PLAYS_WHILE_RECORDING, NOT_FULL_SUPPORT], 0x60)
 
-# No sound server: Wine offers no mixer and cannot play the clip (M10). Its
+# No sound server: Wine offers no mixer and cannot play the clip
+# (NO_PLAY_WHILE_RECORDING). Its
 # wave-audio MCI driver opens a new recording, takes the format and accepts
 # the record command without a device (the record only fails later, in the
 # driver's own thread), so the recording counts as started: 0x20.
