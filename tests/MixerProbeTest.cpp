@@ -24,18 +24,6 @@ SimLine FailingQuery(SimLine line) {
   return line;
 }
 
-TEST(MixerProbe, NoMixerMeansEveryFlagNo) {
-  SimulatedBoard board;
-  const MixerCapabilities caps = Probe(&board);
-  EXPECT_FALSE(caps.MixerOpened);
-  EXPECT_FALSE(caps.OutputFaderFound || caps.OutputWaveMuteFound ||
-               caps.OutputMicMuteFound || caps.InputSelectorFound ||
-               caps.InputLineFound || caps.InputLineMuteFound ||
-               caps.InputMicFound || caps.InputMicMuteFound);
-  EXPECT_EQ(-1, board.CallIndex("mixerClose"));
-  EXPECT_TRUE(board.Boxes.empty());
-}
-
 TEST(MixerProbe, OnlyTheFirstSpeakersAndWaveInDestinationsCount) {
   SimulatedBoard board;
   board.Mixers = {OneMixer({

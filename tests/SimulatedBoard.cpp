@@ -323,7 +323,6 @@ PlatformResult SimulatedBoard::CloseDevice(WaveDeviceId deviceId,
 PlatformResult SimulatedBoard::PlayResourceClip(const char* resourceName,
                                                 ModuleInstance instance,
                                                 uint32_t boundMs) {
-  ClipPlayed = resourceName;
   InstanceUsed = instance;
   if (Unanswered(std::string("PlaySound ") + resourceName, boundMs))
     return PlatformNoAnswer;

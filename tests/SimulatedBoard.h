@@ -104,7 +104,6 @@ class SimulatedBoard : public Platform {
   std::vector<std::string> Calls;
   std::vector<uint32_t> BoundsGiven;  // to each sound call, in order
   WaveFormat FormatSent = {};
-  std::string ClipPlayed;
   ModuleInstance InstanceUsed = nullptr;
   int OpenMixers = 0;
 

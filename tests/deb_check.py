@@ -4,11 +4,7 @@ tag, a valid desktop entry; the zip's kalvorn.exe, both builds, the launcher and
 depends on Python and on Debian's or WineHQ's Wine alone; its changelog's top entry is this
 version's; a build elsewhere, under another umask and time zone, gives the same bytes.
 Usage: deb_check.py SOURCE-DIR BUILD-DIR WORK-DIR VERSION"""
-import os
-import shutil
-import subprocess
-import sys
-import zipfile
+import os, shutil, subprocess, sys, zipfile
 
 WANTED = ["./usr/bin/kalvorn", "./usr/share/kalvorn/tarvenix_ini.py",
           "./usr/share/icons/hicolor/scalable/apps/kalvorn.svg",

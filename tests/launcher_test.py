@@ -4,13 +4,7 @@ mixer) and a checker that never ends, named kalvorn.exe at once or, in the early
 Each row: what is set, the arguments, the signal sent once the checker runs, the exit status and
 the line to print. No row may leave its processes running; each but a usage error keeps last-run.txt.
 Usage: launcher_test.py LAUNCHER"""
-import os
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
+import os, shutil, signal, subprocess, sys, tempfile, time
 
 WINE = """#!/bin/bash
 case "$*" in
@@ -36,11 +30,8 @@ ROWS = [("usage", {}, ["--mixer", "1", "--list-mixers"], None, 2, "not allowed w
 
 def checker_runs(row_id, early):
     """Whether the row's stand-in checker runs: named kalvorn.exe, or (early) still wine."""
-    for words in ours(row_id).values():
-        names = words[1:] if early else words[:1]
-        if any(name.endswith(b"kalvorn.exe") for name in names):
-            return True
-    return False
+    names = [words[1:] if early else words[:1] for words in ours(row_id).values()]
+    return any(name.endswith(b"kalvorn.exe") for words in names for name in words)
 
 
 def ours(row_id):

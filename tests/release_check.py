@@ -33,25 +33,20 @@ def build_release(source, build, zip_name):
 def copies_held(source, readme):
     """What the read-me copies from the code: the score's bits, in the
     launcher's words, and the time bounds."""
-    code = ""
-    for header in ("check/Report.h", "check/CheckRun.h", "probes/MixerProbe.h",
-                   "probes/PlayWhileRecord.h"):
-        with open(os.path.join(source, "src", header)) as f:
-            code += f.read()
-    bounds = {name: int(value) // 1000 for name, value in
-              re.findall(r"const uint32_t (\w+BoundMs) = (\d+);", code)}
-    bits = [int(value, 16) for value in re.findall(r"const uint32_t Score\w+ = 0x(\w+);", code)]
+    code = "".join(open(os.path.join(source, "src", header)).read() for header in (
+        "check/Report.h", "check/CheckRun.h", "probes/MixerProbe.h", "probes/PlayWhileRecord.h"))
+    seconds = {name: int(ms) // 1000 for name, ms in re.findall(r"(\w+BoundMs) = (\d+);", code)}
+    bits = [int(value, 16) for value in re.findall(r"Score\w+ = 0x(\w+);", code)]
     sys.path.insert(0, os.path.join(source, "linux"))
     from tarvenix_ini import SCORE_BITS
-    failures = []
+    wanted = ["%02x %s" % bit for bit in SCORE_BITS] + [
+        "within %(RunBoundMs)d seconds of its start" % seconds, "(%(MixerBoundMs)d seconds for "
+        "the mixer, %(RecordingStartBoundMs)d for the recording to start, %(PlaybackBoundMs)d "
+        "for the" % seconds]
+    words = " ".join(readme.split())
+    failures = ["README.txt lacks %r" % line for line in wanted if line not in words]
     if [bit for bit, _ in SCORE_BITS] != bits:
         failures.append("linux/tarvenix_ini.py's score bits are not Report.h's %s" % bits)
-    words = " ".join(readme.split())
-    wanted = ["%02x %s" % bit for bit in SCORE_BITS] + [
-        "within %d seconds of its start" % bounds["RunBoundMs"],
-        "(%d seconds for the mixer, %d for the recording to start, %d for the" % (
-            bounds["MixerBoundMs"], bounds["RecordingStartBoundMs"], bounds["PlaybackBoundMs"])]
-    failures += ["README.txt lacks %r" % line for line in wanted if line not in words]
     return failures
 
 

@@ -5,12 +5,7 @@ own and this root's Wine as wine, but no ~/.wine yet, runs kalvorn twice (boxans
 What it printed is checked against what the test saw itself: the boxes as boxanswer read them,
 the score in the report and its bits, the settings file as read here.
 Usage: desktop.py WORK BOXANSWER PACKAGE"""
-import os
-import pathlib
-import re
-import subprocess
-import sys
-import threading
+import os, pathlib, re, subprocess, sys, threading
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "scripts"))
 from session import display, prefix, sound, start, stop  # noqa: E402
