@@ -72,10 +72,7 @@ def main(source, tree, work, version):
     if build(copy, os.path.join(work, "elsewhere", "build"), version)[1] != data:
         failures.append("a second build gave other bytes")
     shutil.rmtree(work, ignore_errors=True)
-    for failure in failures:
-        print("FAILED: " + failure)
-    if not failures:
-        print("%s: as wanted" % deb)
+    print("\n".join("FAILED: " + f for f in failures) if failures else deb + ": as wanted")
     return 1 if failures else 0
 
 

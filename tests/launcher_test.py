@@ -101,10 +101,7 @@ def main(launcher):
         for row in ROWS:
             shutil.rmtree(home + "/.local", ignore_errors=True)
             failures += run_row(home, launcher, row)
-    for failure in failures:
-        print("FAILED: " + failure)
-    if not failures:
-        print("passed")
+    print("\n".join("FAILED: " + f for f in failures) if failures else "passed")
     return 1 if failures else 0
 
 

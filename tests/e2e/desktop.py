@@ -102,10 +102,7 @@ def main(work, boxanswer):
         board.close()
         screen.close()
         subprocess.run(["rm", "-rf", home_wine], check=False)  # nothing to explain in it
-    for failure in failures:
-        print("FAILED: " + failure)
-    if not failures:
-        print("passed")
+    print("\n".join("FAILED: " + f for f in failures) if failures else "passed")
     return 1 if failures else 0
 
 
