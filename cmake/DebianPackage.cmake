@@ -4,6 +4,7 @@
 # reads, its manual page and a desktop entry. Every member carries the
 # commit's time (SOURCE_DATE_EPOCH, see MakeRelease.cmake), so the same
 # commit gives the same package.
+
 # The launcher, configured here as installed, beside what it reads: the
 # package takes it from here, and so do launcher.errors, scripts/run-kalvorn
 # and the benchmark.
