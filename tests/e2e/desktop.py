@@ -116,7 +116,8 @@ if __name__ == "__main__":
         # hand its work to a user of its own.
         admin = [] if os.getuid() == 0 else ["unshare", "--map-root-user"]
         subprocess.run(admin + ["apt-get", "-o", "APT::Sandbox::User=root", "install", "-y",
-                                "--reinstall", "-q", os.path.abspath(sys.argv[3])],
+                                "--reinstall", "--allow-downgrades", "-q",
+                                os.path.abspath(sys.argv[3])],
                        check=True, timeout=300)
         del sys.argv[3]
     if os.getuid() == 0:  # the operator: nobody, without privileges in a namespace of its own
